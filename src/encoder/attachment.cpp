@@ -1,0 +1,57 @@
+// Attaching the board's capture filter to the host's graph, and detaching it.
+#include <dshow.h>
+
+#include "encoder/encoder_object.h"
+#include "encoder/trace.h"
+
+namespace zelk {
+namespace {
+
+constexpr char kDeviceNameAnsi[] = "MB86393 PCI Capture";
+constexpr wchar_t kDeviceNameWide[] = L"MB86393 PCI Capture";
+constexpr wchar_t kOutputPinName[] = L"Video/Muxed Out";
+constexpr int32_t kLoadValueA = 0;
+constexpr int32_t kLoadValueB = 8;
+
+// Holds the host's graph in `graph` for the duration of one call.
+class BorrowedGraph {
+ public:
+  BorrowedGraph(ComPtr<IFilterGraph>& slot, IFilterGraph* graph) : slot_(slot) { slot_ = graph; }
+  ~BorrowedGraph() { slot_.Reset(); }
+  BorrowedGraph(const BorrowedGraph&) = delete;
+  BorrowedGraph& operator=(const BorrowedGraph&) = delete;
+
+ private:
+  ComPtr<IFilterGraph>& slot_;
+};
+
+}  // namespace
+
+HRESULT EncoderObject::LoadEncoder(IFilterGraph* hostGraph, IPin** pin, int32_t* valueA, int32_t* valueB) {
+  // Without a graph or the out-arguments there is nothing sound to do.
+  if (!hostGraph || !pin || !valueA || !valueB) return E_POINTER;
+  BorrowedGraph borrowed(graph, hostGraph);
+
+  HRESULT hr = AddDeviceFilter(CLSID_VideoInputDeviceCategory, kDeviceNameAnsi, kDeviceNameWide, &captureFilter);
+  if (FAILED(hr)) return FailStep(kLoadEncoderTrace, 1, hr);
+  // The graph took the filter under another name: we hold no filter to drive.
+  if (!captureFilter) return FailStep(kLoadEncoderTrace, 1, E_FAIL);
+
+  *pin = FindPin(captureFilter.Get(), kOutputPinName, PINDIR_OUTPUT).Detach();
+  *valueA = kLoadValueA;
+  *valueB = kLoadValueB;
+
+  hr = InitEnc();
+  if (FAILED(hr)) return FailStep(kLoadEncoderTrace, 2, hr);
+  state = kStateAttached;
+  return hr;
+}
+
+HRESULT EncoderObject::UnloadEncoder(IFilterGraph* hostGraph) {
+  BorrowedGraph borrowed(graph, hostGraph);
+  RemoveFilterAndDownstream(captureFilter.Get());
+  captureFilter.Reset();
+  return S_OK;
+}
+
+}  // namespace zelk

@@ -1,0 +1,145 @@
+// Encoder initialisation, start, stop and status.
+#include <cstring>
+
+#include "encoder/encoder_object.h"
+#include "encoder/setup_tables.h"
+#include "encoder/trace.h"
+
+namespace zelk {
+namespace {
+
+constexpr uint32_t kDecoderStatusRegister = 0x1F;  // bit 0: the decoder reports ready
+constexpr int kReadyRetries = 5;
+constexpr DWORD kReadyRetryMs = 20;
+
+// Bit rate in units of 1/1024 Mbit/s, as the encoder's rate properties take it.
+int32_t RateCode(int32_t bitsPerSecond) { return (bitsPerSecond / 1000) * 1024 / 1000; }
+
+// The encoder's video format codes; values without a code of their own encode as 0.
+uint32_t FormatCode(int32_t videoFormatCode) {
+  constexpr uint32_t kFormatCodes[] = {0, 0, 1, 2, 6, 5};
+  static_assert(sizeof(kFormatCodes) / sizeof(kFormatCodes[0]) == 6, "format codes 0 to 5");
+  if (videoFormatCode < 0 || videoFormatCode > 5) return 0;
+  return kFormatCodes[videoFormatCode];
+}
+
+// MPEG-2 aspect-ratio codes: 2 for 4:3, 3 for 16:9.
+uint32_t AspectCode(int32_t aspect16x9) { return aspect16x9 == 0 ? 2 : 3; }
+
+#pragma pack(push, 1)
+// What property 93 reports.
+struct EncoderStatusReport {
+  uint32_t errorValue;
+  uint8_t errorFlag1;
+  uint8_t errorFlag2;
+  uint16_t errorWord;
+  uint16_t errorDetail;
+};
+#pragma pack(pop)
+static_assert(sizeof(EncoderStatusReport) == 10, "status report is 10 bytes");
+
+int32_t ErrorCodeOf(const EncoderStatusReport& report) {
+  switch (report.errorDetail) {
+    case 0x2204:
+    case 0x2205:
+    case 0x3100:
+    case 0x3101:
+      return ZELK_ENC_ERROR_DETAIL;
+    default:
+      break;
+  }
+  if (report.errorFlag2 & 0x08) return ZELK_ENC_ERROR_FLAG2;
+  return ZELK_ENC_ERROR_GENERAL;
+}
+
+// Reads the decoder's ready bit: at most six reads and five waits of 20 ms.
+// A failed read counts as not ready.
+bool DecoderReady(const DeviceChannel& channel) {
+  for (int attempt = 0;; ++attempt) {
+    uint32_t status = 0;
+    if (SUCCEEDED(channel.ReadDeviceRegister(kDevDecoder, kAccessRead, kDecoderStatusRegister, &status, 0)) &&
+        (status & 1)) {
+      return true;
+    }
+    if (attempt == kReadyRetries) return false;
+    Sleep(kReadyRetryMs);
+  }
+}
+
+}  // namespace
+
+HRESULT EncoderObject::InitializeEncoder() {
+  if (state != kStateAttached && state != kStateInitialized) return FailStep(kInitializeEncoderTrace, 1, E_FAIL);
+  HRESULT hr = TC_SetInput(videoInput);
+  if (FAILED(hr)) return FailStep(kInitializeEncoderTrace, 2, hr);
+  if (videoInput == 2) {
+    hr = TC_SetChannel(channel);
+    if (FAILED(hr)) return FailStep(kInitializeEncoderTrace, 3, hr);
+    hr = TC_SetTunerMode(tunerMode);
+    if (FAILED(hr)) return FailStep(kInitializeEncoderTrace, 4, hr);
+  }
+  // The object's own picture fields: they keep the clamped values.
+  hr = TC_SetBCSH(&picture);
+  if (FAILED(hr)) return FailStep(kInitializeEncoderTrace, 5, hr);
+  hr = WriteFilterMode(&filterMode);
+  if (FAILED(hr)) return FailStep(kInitializeEncoderTrace, 6, hr);
+  hr = WriteVolume(volume);
+  if (FAILED(hr)) return FailStep(kInitializeEncoderTrace, 7, hr);
+
+  const DeviceChannel channel = Channel();
+  const int32_t peakRate = RateCode(video.peakBitRate);
+  hr = channel.SetDeviceProperty(kPropPeakBitRate, &peakRate, sizeof peakRate);
+  if (FAILED(hr)) return FailStep(kInitializeEncoderTrace, 8, hr);
+  const int32_t rate = RateCode(video.bitRate);
+  hr = channel.SetDeviceProperty(kPropBitRate, &rate, sizeof rate);
+  if (FAILED(hr)) return FailStep(kInitializeEncoderTrace, 9, hr);
+  const uint32_t format = FormatCode(video.videoFormatCode);
+  hr = channel.SetDeviceProperty(kPropVideoFormat, &format, sizeof format);
+  if (FAILED(hr)) return FailStep(kInitializeEncoderTrace, 10, hr);
+  const uint32_t aspect = AspectCode(video.aspect16x9);
+  hr = channel.SetDeviceProperty(kPropAspect, &aspect, sizeof aspect);
+  if (FAILED(hr)) return FailStep(kInitializeEncoderTrace, 11, hr);
+  const setup::ControlRecord record = setup::MakeControlRecord(aspect);
+  hr = channel.SetDeviceProperty(kPropControlRecord, record.data(), sizeof record);
+  if (FAILED(hr)) return FailStep(kInitializeEncoderTrace, 12, hr);
+
+  state = kStateInitialized;
+  return hr;
+}
+
+HRESULT EncoderObject::StartEncoder() {
+  if (state != kStateInitialized) return E_FAIL;
+  const HRESULT hr = CtrlGr(processingFlags & 2);
+  state = kStateEncoding;  // encoding has started even when ghost reduction did not switch
+  return hr;
+}
+
+HRESULT EncoderObject::StopEncoder() {
+  if (state != kStateEncoding) return E_FAIL;
+  state = kStateInitialized;
+  return S_OK;
+}
+
+HRESULT EncoderObject::GetEncStatus(EncoderStatus* status) {
+  if (!status) return E_POINTER;
+  status->stateCode = state <= kStateAttached ? 1 : state;
+
+  const DeviceChannel channel = Channel();
+  EncoderStatusReport report{};
+  const HRESULT hr = channel.Get(DevicePropertySet, kPropEncoderStatus, nullptr, 0, &report, sizeof report);
+  if (FAILED(hr)) return FailStep(kGetEncStatusTrace, 1, hr);
+
+  status->flags = 0;
+  status->errorCode = 0;
+  if (report.errorValue != 0) {
+    status->flags = 1;
+    status->errorCode = static_cast<int32_t>(report.errorValue);
+  } else if (report.errorFlag1 || report.errorFlag2 || report.errorWord || report.errorDetail) {
+    status->flags = 1;
+    status->errorCode = ErrorCodeOf(report);
+  }
+  if (!DecoderReady(channel)) status->flags |= 2;
+  return hr;
+}
+
+}  // namespace zelk

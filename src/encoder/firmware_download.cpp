@@ -1,0 +1,119 @@
+// InitEnc: puts the board into a known state after the capture filter has been
+// attached: firmware download, board variant, parameter block, control record
+// and the fixed register tables.
+#include <windows.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <string>
+
+#include "encoder/encoder_object.h"
+#include "encoder/setup_tables.h"
+#include "encoder/trace.h"
+#include "module/module_state.h"
+
+namespace zelk {
+namespace {
+
+constexpr char kFirmwareFileName[] = "MbPciEncoder.rom";
+constexpr uint32_t kFirmwareHeaderBytes = 8;
+// The download header describes the image length in 32 bits, header included.
+constexpr ULONGLONG kFirmwareMaxBytes = 0xFFFFFFFFull - kFirmwareHeaderBytes;
+
+// The firmware file stays open for the whole routine and is closed on every way out.
+struct FileHandle {
+  HANDLE handle = INVALID_HANDLE_VALUE;
+  ~FileHandle() {
+    if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+  }
+};
+
+// Drive and folder of the module, then the firmware file name.
+std::string FirmwarePath() {
+  char drive[_MAX_DRIVE] = {};
+  char dir[_MAX_DIR] = {};
+  _splitpath_s(modulePath, drive, sizeof drive, dir, sizeof dir, nullptr, 0, nullptr, 0);
+  return std::string(drive) + dir + kFirmwareFileName;
+}
+
+// Reads the whole file behind the 8-byte header {N, 1}. Null on any failure.
+std::unique_ptr<uint8_t[]> ReadFirmware(HANDLE file, uint32_t* imageBytes) {
+  LARGE_INTEGER size{};
+  if (!GetFileSizeEx(file, &size) || size.QuadPart < 0 || static_cast<ULONGLONG>(size.QuadPart) >= kFirmwareMaxBytes) {
+    return nullptr;
+  }
+  const uint32_t length = static_cast<uint32_t>(size.QuadPart);
+  std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[length + kFirmwareHeaderBytes]);
+  if (!buffer) return nullptr;
+  const uint32_t header[2] = {length, 1};
+  std::memcpy(buffer.get(), header, sizeof header);
+  DWORD total = 0;
+  while (total < length) {
+    DWORD got = 0;
+    if (!ReadFile(file, buffer.get() + kFirmwareHeaderBytes + total, length - total, &got, nullptr) || got == 0) {
+      return nullptr;  // read error or short file
+    }
+    total += got;
+  }
+  *imageBytes = length;
+  return buffer;
+}
+
+bool IsEnhancerBoard(uint32_t boardCode) {
+  for (uint32_t code : setup::kEnhancerBoardCodes) {
+    if (boardCode == code) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+HRESULT EncoderObject::InitEnc() {
+  const DeviceChannel channel = Channel();
+  FileHandle firmware;
+  firmware.handle = CreateFileA(FirmwarePath().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (firmware.handle == INVALID_HANDLE_VALUE) {
+    FailStep(kInitEncTrace, 1, S_OK);
+    return E_FAIL;
+  }
+
+  uint32_t imageBytes = 0;
+  std::unique_ptr<uint8_t[]> download = ReadFirmware(firmware.handle, &imageBytes);
+  if (!download) {
+    FailStep(kInitEncTrace, 2, S_OK);
+    return E_FAIL;
+  }
+  HRESULT hr = channel.SetDeviceProperty(kPropFirmware, download.get(), imageBytes + kFirmwareHeaderBytes);
+  download.reset();
+  if (FAILED(hr)) return FailStep(kInitEncTrace, 3, hr);
+
+  uint8_t deviceInfo[setup::kDeviceInfoSize] = {};
+  hr = channel.Get(DevicePropertySet, kPropDeviceInfo, nullptr, 0, deviceInfo, sizeof deviceInfo);
+  if (FAILED(hr)) return FailStep(kInitEncTrace, 4, hr);
+  uint32_t boardCode = 0;
+  std::memcpy(&boardCode, deviceInfo, sizeof boardCode);
+  if (IsEnhancerBoard(boardCode)) enhancerPresent = TRUE;  // never cleared again
+
+  hr = channel.SetDeviceProperty(kPropParameterBlock, setup::kEncoderParameterBlock.data(),
+                                 static_cast<ULONG>(setup::kEncoderParameterBlock.size()));
+  if (FAILED(hr)) return FailStep(kInitEncTrace, 6, hr);
+
+  const setup::ControlRecord record = setup::MakeControlRecord(2);
+  hr = channel.SetDeviceProperty(kPropControlRecord, record.data(), sizeof record);
+  if (FAILED(hr)) return FailStep(kInitEncTrace, 7, hr);
+
+  size_t row = 0;
+  hr = channel.WriteRegisterTable(setup::kStartupRegisterTable, setup::kStartupRows, &row);
+  if (FAILED(hr)) return FailStep(kInitEncTrace, 8, hr, static_cast<int>(row));
+
+  if (enhancerPresent) {
+    hr = channel.WriteRegisterTable(setup::kEnhancerRegisterTable, setup::kEnhancerRows, &row);
+    if (FAILED(hr)) return FailStep(kInitEncTrace, 9, hr, static_cast<int>(row));
+  }
+  return hr;
+}
+
+}  // namespace zelk

@@ -1,0 +1,157 @@
+// Graph operations that attach the capture filter to the host's graph and
+// tear it down again.
+#include <windows.h>
+#include <dshow.h>
+#include <oleauto.h>
+
+#include <cstring>
+#include <cwchar>
+#include <utility>
+
+#include "encoder/graph_control.h"
+
+namespace zelk {
+namespace {
+
+constexpr size_t kNameBufferBytes = 80;   // friendly names are read into 80 ANSI bytes
+constexpr size_t kComparedLength = 30;    // and compared over at most 30 characters
+
+// The device's friendly name in the ANSI code page; empty when it cannot be read.
+void ReadFriendlyName(IMoniker* moniker, char (&name)[kNameBufferBytes], ComPtr<IPropertyBag>* bag) {
+  name[0] = '\0';
+  if (FAILED(moniker->BindToStorage(nullptr, nullptr, IID_IPropertyBag, reinterpret_cast<void**>(bag->GetAddressOf()))) ||
+      !*bag) {
+    return;
+  }
+  VARIANT value;
+  VariantInit(&value);
+  value.vt = VT_BSTR;
+  if (FAILED((*bag)->Read(L"FriendlyName", &value, nullptr))) return;
+  if (value.vt == VT_BSTR && value.bstrVal) {
+    if (WideCharToMultiByte(CP_ACP, 0, value.bstrVal, -1, name, kNameBufferBytes, nullptr, nullptr) == 0) {
+      name[0] = '\0';  // a name that does not fit counts as unreadable
+    }
+  }
+  VariantClear(&value);
+}
+
+}  // namespace
+
+HRESULT GraphControl::AddDeviceFilter(const GUID& category, const char* ansiName, const wchar_t* wideName,
+                                      ComPtr<IBaseFilter>* filter) {
+  HRESULT hr = FindFilterInGraph(wideName, filter);
+  if (SUCCEEDED(hr)) return hr;  // in the graph already
+
+  ComPtr<IBaseFilter> bound;
+  IBaseFilter* toAdd = filter && *filter ? filter->Get() : nullptr;
+  if (!toAdd) {
+    ComPtr<IMoniker> moniker;
+    hr = FindDeviceMoniker(category, ansiName, &moniker);
+    // Without a name the category's first device will do; with one, only that device.
+    if (FAILED(hr) || (hr == 1 && ansiName)) return E_FAIL;
+    if (FAILED(moniker->BindToObject(nullptr, nullptr, IID_IBaseFilter, reinterpret_cast<void**>(bound.GetAddressOf()))) ||
+        !bound) {
+      return E_FAIL;
+    }
+    toAdd = bound.Get();
+  }
+  if (!graph) return E_FAIL;
+  hr = graph->AddFilter(toAdd, wideName);
+  if (hr != S_OK) return hr;
+  if (filter && !*filter) *filter = toAdd;
+  return S_OK;
+}
+
+HRESULT GraphControl::FindFilterInGraph(const wchar_t* wideName, ComPtr<IBaseFilter>* filter) {
+  if (!graph) return E_FAIL;
+  ComPtr<IBaseFilter> found;
+  const HRESULT hr = graph->FindFilterByName(wideName, found.GetAddressOf());
+  if (FAILED(hr) || !found) return FAILED(hr) ? hr : E_FAIL;
+  if (!filter || !*filter || filter->Get() == found.Get()) {
+    if (filter && !*filter) *filter = std::move(found);
+    return S_OK;
+  }
+  return S_FALSE;  // the slot keeps its own, different filter
+}
+
+HRESULT GraphControl::FindDeviceMoniker(const GUID& category, const char* ansiName, ComPtr<IMoniker>* moniker) {
+  ComPtr<ICreateDevEnum> devices;
+  HRESULT hr = CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, CLSCTX_INPROC_SERVER, IID_ICreateDevEnum,
+                                reinterpret_cast<void**>(devices.GetAddressOf()));
+  if (hr != S_OK) return hr;
+  ComPtr<IEnumMoniker> monikers;
+  hr = devices->CreateClassEnumerator(category, monikers.GetAddressOf(), 0);
+  if (hr != S_OK) return hr;
+
+  monikers->Reset();
+  moniker->Reset();
+  char name[kNameBufferBytes];
+  while (monikers->Next(1, moniker->ReleaseAndGetAddressOf(), nullptr) == S_OK) {
+    if (!*moniker) continue;
+    ComPtr<IPropertyBag> bag;
+    ReadFriendlyName(moniker->Get(), name, &bag);
+    if (ansiName && ansiName[0] && std::strncmp(ansiName, name, kComparedLength) == 0) return S_OK;
+  }
+  moniker->Reset();
+
+  // Fallback: the category's first device.
+  monikers->Reset();
+  if (SUCCEEDED(monikers->Next(1, moniker->ReleaseAndGetAddressOf(), nullptr)) && *moniker) return S_FALSE;
+  moniker->Reset();
+  return E_FAIL;
+}
+
+ComPtr<IPin> GraphControl::FindPin(IBaseFilter* filter, const wchar_t* name, PIN_DIRECTION direction) {
+  ComPtr<IEnumPins> pins;
+  if (!filter || filter->EnumPins(pins.GetAddressOf()) != S_OK || !pins) return nullptr;
+  pins->Reset();
+  ComPtr<IPin> pin;
+  while (pins->Next(1, pin.ReleaseAndGetAddressOf(), nullptr) == S_OK) {
+    if (!pin) continue;
+    PIN_INFO info;
+    if (FAILED(pin->QueryPinInfo(&info))) continue;
+    if (info.pFilter) info.pFilter->Release();
+    if (info.dir == direction && std::wcscmp(info.achName, name) == 0) return pin;
+  }
+  return nullptr;
+}
+
+void GraphControl::RemoveFilterAndDownstream(IBaseFilter* filter) {
+  ComPtr<IFilterGraph> held = graph;  // kept for the duration of the walk
+  if (!held || !filter) return;
+  bool inputConnected = false;
+  ComPtr<IEnumPins> pins;
+  if (SUCCEEDED(filter->EnumPins(pins.GetAddressOf())) && pins) {
+    pins->Reset();
+    ComPtr<IPin> pin;
+    while (SUCCEEDED(pins->Next(1, pin.ReleaseAndGetAddressOf(), nullptr)) && pin) {
+      PIN_INFO info{};
+      if (FAILED(pin->QueryPinInfo(&info))) continue;
+      if (info.dir != PINDIR_INPUT) {
+        RemoveDownstreamOfPin(pin.Get());
+      } else if (!inputConnected) {
+        ComPtr<IPin> peer;
+        inputConnected = SUCCEEDED(pin->ConnectedTo(peer.GetAddressOf())) && peer;
+      }
+      if (info.pFilter) info.pFilter->Release();
+    }
+  }
+  // A filter still fed from elsewhere stays in the graph.
+  if (!inputConnected) held->RemoveFilter(filter);
+}
+
+void GraphControl::RemoveDownstreamOfPin(IPin* pin) {
+  ComPtr<IFilterGraph> held = graph;
+  if (!held || !pin) return;
+  ComPtr<IPin> peer;
+  if (FAILED(pin->ConnectedTo(peer.GetAddressOf())) || !peer) return;
+  held->Disconnect(peer.Get());
+  held->Disconnect(pin);
+  PIN_INFO info{};
+  if (SUCCEEDED(peer->QueryPinInfo(&info)) && info.pFilter) {
+    RemoveFilterAndDownstream(info.pFilter);
+    info.pFilter->Release();
+  }
+}
+
+}  // namespace zelk

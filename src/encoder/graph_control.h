@@ -1,0 +1,50 @@
+// GraphControl: holds the host's filter graph while LoadEncoder or
+// UnloadEncoder runs, turns the graph-state requests into IMediaControl
+// requests, and carries the graph operations that attach and detach the
+// capture filter.
+#pragma once
+
+#include <windows.h>
+#include <control.h>
+#include <strmif.h>
+
+#include "com_support.h"
+
+namespace zelk {
+
+// Run polls the graph every 100 ms after S_FALSE; after this many polls without
+// the running state it stops the graph and fails with ZELK_E_GRAPH_RUN_TIMEOUT.
+inline constexpr int kRunPollLimit = 100;
+inline constexpr DWORD kRunPollMs = 100;
+inline constexpr DWORD kStateWaitMs = 1000;
+
+class GraphControl {
+ public:
+  GraphControl();
+  virtual ~GraphControl();
+  GraphControl(const GraphControl&) = delete;
+  GraphControl& operator=(const GraphControl&) = delete;
+
+  virtual HRESULT GraphReserved1() = 0;
+  virtual HRESULT GraphReserved2() = 0;
+  virtual BOOL IsRunning();
+  virtual HRESULT Run();
+  virtual HRESULT Stop();
+  virtual HRESULT Pause();
+  virtual LONG GetState();  // a filter state (0, 1, 2), or E_FAIL without a graph
+
+  // Graph operations of the capture filter attachment (use `graph`).
+  HRESULT AddDeviceFilter(const GUID& category, const char* ansiName, const wchar_t* wideName,
+                          ComPtr<IBaseFilter>* filter);
+  HRESULT FindFilterInGraph(const wchar_t* wideName, ComPtr<IBaseFilter>* filter);
+  HRESULT FindDeviceMoniker(const GUID& category, const char* ansiName, ComPtr<IMoniker>* moniker);
+  static ComPtr<IPin> FindPin(IBaseFilter* filter, const wchar_t* name, PIN_DIRECTION direction);
+  void RemoveFilterAndDownstream(IBaseFilter* filter);
+  void RemoveDownstreamOfPin(IPin* pin);
+
+  // The borrowed graph: set on entry to LoadEncoder/UnloadEncoder, emptied before they return.
+  ComPtr<IFilterGraph> graph;
+  CRITICAL_SECTION graphLock;
+};
+
+}  // namespace zelk
