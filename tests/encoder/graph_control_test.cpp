@@ -4,6 +4,10 @@
 #include <string>
 #include <vector>
 
+#include <dshow.h>
+
+#include <zelk/encoder_module.h>
+
 #include "encoder/graph_control.h"
 #include "support/fakes.h"
 

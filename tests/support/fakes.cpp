@@ -61,7 +61,7 @@ HRESULT FakeGraph::GetState(LONG timeoutMs, OAFilterState* state) {
   const int poll = static_cast<int>(getStateTimeouts.size());
   if (getStateWritesState) {
     const bool running = runningAfterPolls >= 0 && poll >= runningAfterPolls;
-    *state = running ? State_Running : reportedState;
+    *state = running ? static_cast<OAFilterState>(State_Running) : reportedState;
   }
   return getStateResult;
 }
