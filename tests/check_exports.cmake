@@ -1,0 +1,28 @@
+# Checks the export table of a DLL with objdump: exactly the names in EXPECTED.
+# Usage: cmake -DOBJDUMP=... -DDLL=... -DEXPECTED="A;B" -P check_exports.cmake
+execute_process(COMMAND ${OBJDUMP} -p ${DLL} OUTPUT_VARIABLE dump RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "objdump failed on ${DLL}")
+endif()
+# The name pointer table lists "[ordinal] Name" lines after its heading.
+string(FIND "${dump}" "[Ordinal/Name Pointer] Table" at)
+if(at EQUAL -1)
+  message(FATAL_ERROR "${DLL} has no export name table")
+endif()
+string(SUBSTRING "${dump}" ${at} -1 table)
+# The table ends at the first blank line.
+string(FIND "${table}" "\n\n" end)
+string(SUBSTRING "${table}" 0 ${end} table)
+string(REGEX MATCHALL "\\[ *[0-9]+\\] [A-Za-z_@0-9]+" entries "${table}")
+set(names "")
+foreach(entry ${entries})
+  string(REGEX REPLACE "\\[ *[0-9]+\\] " "" name "${entry}")
+  list(APPEND names ${name})
+endforeach()
+list(SORT names)
+set(expected ${EXPECTED})
+list(SORT expected)
+if(NOT names STREQUAL expected)
+  message(FATAL_ERROR "exports of ${DLL}: '${names}', expected '${expected}'")
+endif()
+message(STATUS "exports of ${DLL}: ${names}")
