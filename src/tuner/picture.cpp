@@ -1,0 +1,85 @@
+// Picture adjustment: brightness, contrast, saturation and hue are registers
+// 0x0A to 0x0D of the video decoder. In the two separated-luminance input modes
+// the brightness register sits a fixed offset above the caller's value; the
+// offset follows the decoder's input-mode register 0x02.
+#include <zelk/encoder_module.h>
+
+#include <algorithm>
+#include <cstdint>
+
+#include "encoder/property_channel.h"
+#include "encoder/trace.h"
+#include "tuner/front_end.h"
+
+namespace zelk::tuner {
+namespace {
+
+constexpr uint32_t kInputMode = 0x02;
+constexpr uint32_t kModeSvideo = 0xC8;
+constexpr uint32_t kModeEnhancer = 0xC9;
+constexpr uint32_t kPictureRegisters[] = {0x0A, 0x0B, 0x0C, 0x0D};  // B, C, S, H
+static_assert(sizeof kPictureRegisters / sizeof kPictureRegisters[0] == 4, "four picture registers");
+
+int32_t BrightnessOffset(uint32_t inputMode) {
+  if (inputMode == kModeSvideo) return 13;
+  if (inputMode == kModeEnhancer) return 19;
+  return 0;
+}
+
+int32_t Clamp(int32_t value, int32_t low, int32_t high) { return std::min(std::max(value, low), high); }
+
+int32_t* Fields(PictureValues* picture) {
+  static_assert(offsetof(PictureValues, hue) == 3 * sizeof(int32_t), "fields in register order");
+  return &picture->brightness;
+}
+
+}  // namespace
+
+HRESULT SetBCSH(const DeviceChannel& channel, PictureValues* picture) {
+  if (!picture) return E_POINTER;
+  uint32_t inputMode = 0;
+  HRESULT hr = channel.ReadDeviceRegister(kDevDecoder, kAccessRead, kInputMode, &inputMode, 0);
+  if (FAILED(hr)) return FailStep(kSetBcshTrace, 1, hr);
+  const int32_t offset = BrightnessOffset(inputMode);
+
+  // The register holds brightness + offset in 0..255; the others are signed bytes.
+  picture->brightness = Clamp(picture->brightness, -offset, 255 - offset);
+  picture->contrast = Clamp(picture->contrast, -128, 127);
+  picture->saturation = Clamp(picture->saturation, -128, 127);
+  picture->hue = Clamp(picture->hue, -128, 127);
+
+  const int32_t values[] = {picture->brightness + offset, picture->contrast, picture->saturation, picture->hue};
+  RegisterWriteEntry writes[4];
+  for (size_t i = 0; i < 4; ++i) {
+    writes[i] = {kDevDecoder, kAccessWrite, kPictureRegisters[i], static_cast<uint32_t>(values[i]), 0};
+  }
+  size_t failedRow = 0;
+  hr = channel.WriteRegisterTable(writes, 4, &failedRow);
+  if (FAILED(hr)) return FailStep(kSetBcshTrace, 2 + static_cast<int>(failedRow), hr);
+  return hr;
+}
+
+HRESULT GetBCSH(const DeviceChannel& channel, PictureValues* picture) {
+  if (!picture) return E_POINTER;
+  int32_t* fields = Fields(picture);
+  HRESULT hr = S_OK;
+  for (size_t i = 0; i < 4; ++i) {
+    uint32_t raw = 0;
+    hr = channel.ReadDeviceRegister(kDevDecoder, kAccessRead, kPictureRegisters[i], &raw, 0);
+    // A request that never left (no capture filter) leaves the record alone;
+    // otherwise the field holds what the driver returned, 0 when nothing.
+    if (hr != ZELK_E_NO_CAPTURE_FILTER) fields[i] = static_cast<int32_t>(raw);
+    if (FAILED(hr)) return FailStep(kGetBcshTrace, 1 + static_cast<int>(i), hr);
+  }
+  for (size_t i = 1; i < 4; ++i) fields[i] = static_cast<int8_t>(fields[i] & 0xFF);
+
+  uint32_t inputMode = 0;
+  hr = channel.ReadDeviceRegister(kDevDecoder, kAccessRead, kInputMode, &inputMode, 0);
+  if (FAILED(hr)) return FailStep(kGetBcshTrace, 5, hr);
+  // Wrapping subtraction: the raw register word may be any 32-bit value.
+  picture->brightness = static_cast<int32_t>(static_cast<uint32_t>(picture->brightness) -
+                                             static_cast<uint32_t>(BrightnessOffset(inputMode)));
+  return hr;
+}
+
+}  // namespace zelk::tuner
