@@ -6,6 +6,7 @@
 
 #include "module/class_factory.h"
 #include "module/create_encoder.h"
+#include "module/factory_template.h"
 #include "module/module_state.h"
 #include "module/registration.h"
 
@@ -15,7 +16,11 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID /*reserved
   if (reason == DLL_PROCESS_ATTACH) {
     DisableThreadLibraryCalls(module);
     zelk::moduleInstance = module;
-    // The one factory template has no initialisation routine.
+  }
+  if (reason == DLL_PROCESS_ATTACH || reason == DLL_PROCESS_DETACH) {
+    for (const zelk::FactoryTemplate& entry : zelk::kFactoryTemplates) {
+      if (entry.init) entry.init(reason == DLL_PROCESS_ATTACH, entry.clsid);
+    }
   }
   return TRUE;
 }
