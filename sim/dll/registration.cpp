@@ -1,0 +1,138 @@
+// Registration of zelksim.dll: the two classes under HKCR\CLSID, and the
+// devices in the video-input category through the filter mapper (the system
+// device enumerator lists what the mapper registered there).
+#include <windows.h>
+#include <dshow.h>
+#include <wrl/client.h>
+
+#include <string>
+
+#include <sim_control.h>
+
+extern HMODULE simModule;
+
+namespace {
+
+struct ClassInfo {
+  const CLSID* clsid;
+  const wchar_t* description;
+};
+
+const ClassInfo kClasses[] = {
+    {&CLSID_ZelkSimCapture, L"MB86393 PCI Capture (simulated board)"},
+    {&CLSID_ZelkSimOtherCamera, L"Simulated other camera"},
+};
+
+std::wstring ClassKey(const CLSID& clsid) {
+  wchar_t text[40];
+  StringFromGUID2(clsid, text, 40);
+  return std::wstring(L"CLSID\\") + text;
+}
+
+HRESULT SetValue(HKEY key, const wchar_t* name, const std::wstring& value) {
+  const LONG status = RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                                     static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+  return HRESULT_FROM_WIN32(status);
+}
+
+HRESULT SetKey(const std::wstring& path, const wchar_t* name, const std::wstring& value) {
+  HKEY key;
+  const LONG status = RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                                      &key, nullptr);
+  if (status != ERROR_SUCCESS) return HRESULT_FROM_WIN32(status);
+  const HRESULT hr = SetValue(key, name, value);
+  RegCloseKey(key);
+  return hr;
+}
+
+HRESULT RegisterClasses() {
+  wchar_t path[MAX_PATH];
+  const DWORD length = GetModuleFileNameW(simModule, path, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return E_FAIL;
+  for (const ClassInfo& info : kClasses) {
+    const std::wstring key = ClassKey(*info.clsid);
+    HRESULT hr = SetKey(key, nullptr, info.description);
+    if (SUCCEEDED(hr)) hr = SetKey(key + L"\\InprocServer32", nullptr, path);
+    if (SUCCEEDED(hr)) hr = SetKey(key + L"\\InprocServer32", L"ThreadingModel", L"Both");
+    if (FAILED(hr)) return hr;
+  }
+  return S_OK;
+}
+
+void UnregisterClasses() {
+  for (const ClassInfo& info : kClasses) RegDeleteTreeW(HKEY_CLASSES_ROOT, ClassKey(*info.clsid).c_str());
+}
+
+// COM for the duration of a registration call (regsvr32 may not have it).
+class ComScope {
+ public:
+  ComScope() : hr_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
+  ~ComScope() {
+    if (SUCCEEDED(hr_)) CoUninitialize();
+  }
+
+ private:
+  HRESULT hr_;
+};
+
+using Microsoft::WRL::ComPtr;
+
+HRESULT Mapper(ComPtr<IFilterMapper2>* mapper) {
+  return CoCreateInstance(CLSID_FilterMapper2, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(mapper->GetAddressOf()));
+}
+
+HRESULT RegisterDevice(const CLSID& clsid, const wchar_t* friendlyName, const wchar_t* instanceName) {
+  ComScope com;
+  ComPtr<IFilterMapper2> mapper;
+  HRESULT hr = Mapper(&mapper);
+  if (FAILED(hr)) return hr;
+  const REGPINTYPES type = {&MEDIATYPE_Stream, &MEDIASUBTYPE_MPEG2_PROGRAM};
+  REGFILTERPINS2 pin{};
+  pin.dwFlags = REG_PINFLAG_B_OUTPUT;
+  pin.cInstances = 1;
+  pin.nMediaTypes = 1;
+  pin.lpMediaType = &type;
+  pin.clsPinCategory = &PIN_CATEGORY_CAPTURE;
+  REGFILTER2 filter{};
+  filter.dwVersion = 2;
+  filter.dwMerit = MERIT_DO_NOT_USE;
+  filter.cPins2 = 1;
+  filter.rgPins2 = &pin;
+  return mapper->RegisterFilter(clsid, friendlyName, nullptr, &CLSID_VideoInputDeviceCategory, instanceName,
+                                &filter);
+}
+
+HRESULT UnregisterDevice(const wchar_t* instanceName) {
+  ComScope com;
+  ComPtr<IFilterMapper2> mapper;
+  HRESULT hr = Mapper(&mapper);
+  if (FAILED(hr)) return hr;
+  return mapper->UnregisterFilter(&CLSID_VideoInputDeviceCategory, instanceName, CLSID_ZelkSimCapture);
+}
+
+}  // namespace
+
+STDAPI DllRegisterServer() {
+  const HRESULT hr = RegisterClasses();
+  if (FAILED(hr)) return hr;
+  return RegisterDevice(CLSID_ZelkSimCapture, ZELK_SIM_DEVICE_NAME, ZELK_SIM_DEVICE_NAME);
+}
+
+STDAPI DllUnregisterServer() {
+  const HRESULT hr = UnregisterDevice(ZELK_SIM_DEVICE_NAME);
+  UnregisterClasses();
+  return hr;
+}
+
+extern "C" HRESULT WINAPI SimRegisterDevice(LPCWSTR friendlyName, LPCWSTR instanceName, BOOL boardClass) {
+  if (!friendlyName || !instanceName) return E_POINTER;
+  const HRESULT hr = RegisterClasses();
+  if (FAILED(hr)) return hr;
+  return RegisterDevice(boardClass ? CLSID_ZelkSimCapture : CLSID_ZelkSimOtherCamera, friendlyName,
+                        instanceName);
+}
+
+extern "C" HRESULT WINAPI SimUnregisterDevice(LPCWSTR instanceName) {
+  if (!instanceName) return E_POINTER;
+  return UnregisterDevice(instanceName);
+}

@@ -1,0 +1,94 @@
+// zelksim.dll as a COM in-process server: the class factories of the
+// simulated capture board and of the other camera, and the unload rule. All
+// capture filter instances of the process share one board.
+#include <windows.h>
+#include <strmif.h>
+#include <wrl/client.h>
+
+#include <memory>
+#include <new>
+
+#include <sim_filters.h>
+
+namespace {
+
+LONG serverLocks = 0;
+
+std::shared_ptr<zelk::sim::Board> SharedBoard() {
+  static const auto board = std::make_shared<zelk::sim::Board>();
+  return board;
+}
+
+class ClassFactory final : public IClassFactory {
+ public:
+  explicit ClassFactory(const CLSID& clsid) : clsid_(clsid) { zelk::sim::AddLiveObject(); }
+  ~ClassFactory() { zelk::sim::RemoveLiveObject(); }
+
+  STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
+    if (!out) return E_POINTER;
+    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IClassFactory)) {
+      *out = static_cast<IClassFactory*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&refs_); }
+  STDMETHODIMP_(ULONG) Release() override {
+    const LONG refs = InterlockedDecrement(&refs_);
+    if (refs == 0) delete this;
+    return refs;
+  }
+
+  STDMETHODIMP CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
+    if (!out) return E_POINTER;
+    *out = nullptr;
+    if (outer) return CLASS_E_NOAGGREGATION;
+    Microsoft::WRL::ComPtr<IBaseFilter> filter;
+    const HRESULT hr = IsEqualCLSID(clsid_, CLSID_ZelkSimCapture)
+                           ? zelk::sim::CreateSimCaptureFilter(SharedBoard(), true, &filter)
+                           : zelk::sim::CreateOtherCameraFilter(&filter);
+    if (FAILED(hr)) return hr;
+    return filter->QueryInterface(iid, out);
+  }
+  STDMETHODIMP LockServer(BOOL lock) override {
+    if (lock)
+      InterlockedIncrement(&serverLocks);
+    else
+      InterlockedDecrement(&serverLocks);
+    return S_OK;
+  }
+
+ private:
+  LONG refs_ = 1;
+  const CLSID clsid_;
+};
+
+}  // namespace
+
+HMODULE simModule = nullptr;
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID) {
+  if (reason == DLL_PROCESS_ATTACH) {
+    simModule = module;
+    DisableThreadLibraryCalls(module);
+  }
+  return TRUE;
+}
+
+STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, LPVOID* out) {
+  if (!out) return E_POINTER;
+  *out = nullptr;
+  if (!IsEqualCLSID(clsid, CLSID_ZelkSimCapture) && !IsEqualCLSID(clsid, CLSID_ZelkSimOtherCamera))
+    return CLASS_E_CLASSNOTAVAILABLE;
+  auto* factory = new (std::nothrow) ClassFactory(clsid);
+  if (!factory) return E_OUTOFMEMORY;
+  const HRESULT hr = factory->QueryInterface(iid, out);
+  factory->Release();
+  return hr;
+}
+
+STDAPI DllCanUnloadNow() {
+  return zelk::sim::LiveObjects() == 0 && InterlockedCompareExchange(&serverLocks, 0, 0) == 0 ? S_OK : S_FALSE;
+}

@@ -1,0 +1,181 @@
+// A simulator filter: IBaseFilter with a fixed set of pins; with a board it
+// also answers IKsPropertySet and ISimBoardControl.
+#include "sim_filter.h"
+
+#include <vfwmsgs.h>
+
+#include <cwchar>
+#include <new>
+
+#include "enumerators.h"
+#include "sim_filters.h"
+
+namespace zelk::sim {
+namespace {
+
+LONG liveObjects = 0;
+
+HRESULT NewFilter(const CLSID& clsid, std::shared_ptr<Board> board, const std::vector<PinSpec>& pins,
+                  IBaseFilter** out) {
+  if (!out) return E_POINTER;
+  *out = new (std::nothrow) SimFilter(clsid, std::move(board), pins);
+  return *out ? S_OK : E_OUTOFMEMORY;
+}
+
+}  // namespace
+
+LONG LiveObjects() { return InterlockedCompareExchange(&liveObjects, 0, 0); }
+void AddLiveObject() { InterlockedIncrement(&liveObjects); }
+void RemoveLiveObject() { InterlockedDecrement(&liveObjects); }
+
+HRESULT CreateSimCaptureFilter(std::shared_ptr<Board> board, bool withInputPin, IBaseFilter** out) {
+  if (!board) return E_INVALIDARG;
+  std::vector<PinSpec> pins;
+  if (withInputPin) pins.push_back({ZELK_SIM_INPUT_PIN, PINDIR_INPUT});
+  pins.push_back({ZELK_SIM_OUTPUT_PIN, PINDIR_OUTPUT});
+  return NewFilter(CLSID_ZelkSimCapture, std::move(board), pins, out);
+}
+
+HRESULT CreateTestFilter(bool withOutputPin, IBaseFilter** out) {
+  std::vector<PinSpec> pins{{L"Sink In", PINDIR_INPUT}};
+  if (withOutputPin) pins.push_back({L"Sink Out", PINDIR_OUTPUT});
+  return NewFilter(CLSID_ZelkSimTestFilter, nullptr, pins, out);
+}
+
+HRESULT CreateOtherCameraFilter(IBaseFilter** out) {
+  return NewFilter(CLSID_ZelkSimOtherCamera, nullptr, {{L"Capture", PINDIR_OUTPUT}}, out);
+}
+
+SimFilter::SimFilter(const CLSID& clsid, std::shared_ptr<Board> board, const std::vector<PinSpec>& pins)
+    : clsid_(clsid), board_(std::move(board)) {
+  for (const PinSpec& pin : pins) pins_.push_back(std::make_unique<SimPin>(this, pin.name, pin.direction));
+  AddLiveObject();
+}
+
+SimFilter::~SimFilter() { RemoveLiveObject(); }
+
+STDMETHODIMP SimFilter::QueryInterface(REFIID iid, void** out) {
+  if (!out) return E_POINTER;
+  *out = nullptr;
+  if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IPersist) || IsEqualIID(iid, IID_IMediaFilter) ||
+      IsEqualIID(iid, IID_IBaseFilter))
+    *out = static_cast<IBaseFilter*>(this);
+  else if (board_ && IsEqualIID(iid, IID_IKsPropertySet))
+    *out = static_cast<IKsPropertySet*>(this);
+  else if (board_ && IsEqualIID(iid, IID_ISimBoardControl))
+    *out = static_cast<ISimBoardControl*>(this);
+  if (!*out) return E_NOINTERFACE;
+  AddRef();
+  return S_OK;
+}
+
+STDMETHODIMP_(ULONG) SimFilter::AddRef() { return InterlockedIncrement(&refs_); }
+
+STDMETHODIMP_(ULONG) SimFilter::Release() {
+  const LONG refs = InterlockedDecrement(&refs_);
+  if (refs == 0) delete this;
+  return refs;
+}
+
+STDMETHODIMP SimFilter::GetClassID(CLSID* clsid) {
+  if (!clsid) return E_POINTER;
+  *clsid = clsid_;
+  return S_OK;
+}
+
+bool SimFilter::Stopped() {
+  std::lock_guard<std::mutex> guard(lock_);
+  return state_ == State_Stopped;
+}
+
+STDMETHODIMP SimFilter::Stop() {
+  std::lock_guard<std::mutex> guard(lock_);
+  state_ = State_Stopped;
+  return S_OK;
+}
+
+STDMETHODIMP SimFilter::Pause() {
+  std::lock_guard<std::mutex> guard(lock_);
+  state_ = State_Paused;
+  return S_OK;
+}
+
+STDMETHODIMP SimFilter::Run(REFERENCE_TIME) {
+  std::lock_guard<std::mutex> guard(lock_);
+  state_ = State_Running;
+  return S_OK;
+}
+
+STDMETHODIMP SimFilter::GetState(DWORD, FILTER_STATE* state) {
+  if (!state) return E_POINTER;
+  std::lock_guard<std::mutex> guard(lock_);
+  *state = state_;
+  return S_OK;
+}
+
+STDMETHODIMP SimFilter::SetSyncSource(IReferenceClock* clock) {
+  std::lock_guard<std::mutex> guard(lock_);
+  clock_ = clock;
+  return S_OK;
+}
+
+STDMETHODIMP SimFilter::GetSyncSource(IReferenceClock** clock) {
+  if (!clock) return E_POINTER;
+  std::lock_guard<std::mutex> guard(lock_);
+  *clock = nullptr;
+  if (clock_) clock_.CopyTo(clock);
+  return S_OK;
+}
+
+STDMETHODIMP SimFilter::EnumPins(IEnumPins** pins) { return CreatePinEnumerator(this, 0, pins); }
+
+STDMETHODIMP SimFilter::FindPin(LPCWSTR id, IPin** pin) {
+  if (!id || !pin) return E_POINTER;
+  *pin = nullptr;
+  for (const auto& candidate : pins_) {
+    if (candidate->Name() == id) {
+      *pin = candidate.get();
+      candidate->AddRef();
+      return S_OK;
+    }
+  }
+  return VFW_E_NOT_FOUND;
+}
+
+STDMETHODIMP SimFilter::QueryFilterInfo(FILTER_INFO* info) {
+  if (!info) return E_POINTER;
+  std::lock_guard<std::mutex> guard(lock_);
+  wcsncpy(info->achName, name_.c_str(), MAX_FILTER_NAME - 1);
+  info->achName[MAX_FILTER_NAME - 1] = L'\0';
+  info->pGraph = graph_;
+  if (graph_) graph_->AddRef();
+  return S_OK;
+}
+
+STDMETHODIMP SimFilter::JoinFilterGraph(IFilterGraph* graph, LPCWSTR name) {
+  std::lock_guard<std::mutex> guard(lock_);
+  graph_ = graph;
+  name_ = graph && name ? name : L"";
+  return S_OK;
+}
+
+STDMETHODIMP SimFilter::QueryVendorInfo(LPWSTR*) { return E_NOTIMPL; }
+
+STDMETHODIMP SimFilter::Set(REFGUID set, DWORD id, LPVOID instance, DWORD instanceLength, LPVOID data,
+                            DWORD dataLength) {
+  return board_->Set(set, id, instance, instanceLength, data, dataLength);
+}
+
+STDMETHODIMP SimFilter::Get(REFGUID set, DWORD id, LPVOID instance, DWORD instanceLength, LPVOID data,
+                            DWORD dataLength, DWORD* returned) {
+  ULONG count = 0;
+  const HRESULT hr = board_->Get(set, id, instance, instanceLength, data, dataLength, &count);
+  if (returned) *returned = count;
+  return hr;
+}
+
+STDMETHODIMP SimFilter::QuerySupported(REFGUID set, DWORD id, DWORD* support) {
+  return board_->QuerySupported(set, id, support);
+}
+
+}  // namespace zelk::sim

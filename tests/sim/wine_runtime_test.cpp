@@ -1,0 +1,232 @@
+// zelksim.dll in Wine's real COM runtime: registered through the filter mapper,
+// found by the system device enumerator, bound, connected and disconnected in
+// a real filter graph, and one board shared by every instance.
+#include <gtest/gtest.h>
+
+#include <dshow.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include <encoder/property_channel.h>
+#include <sim_filters.h>
+
+#include "support/expect.h"
+
+namespace zelk::test {
+namespace {
+
+using sim::RefCount;
+
+struct Device {
+  std::wstring name;
+  ComPtr<IMoniker> moniker;
+};
+
+std::vector<Device> VideoInputDevices() {
+  std::vector<Device> devices;
+  ComPtr<ICreateDevEnum> enumerator;
+  EXPECT_EQ(CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&enumerator)), S_OK);
+  if (!enumerator) return devices;
+  ComPtr<IEnumMoniker> monikers;
+  if (enumerator->CreateClassEnumerator(CLSID_VideoInputDeviceCategory, &monikers, 0) != S_OK) return devices;
+  ComPtr<IMoniker> moniker;
+  while (monikers->Next(1, &moniker, nullptr) == S_OK) {
+    ComPtr<IPropertyBag> bag;
+    VARIANT name;
+    VariantInit(&name);
+    if (SUCCEEDED(moniker->BindToStorage(nullptr, nullptr, IID_PPV_ARGS(&bag))) &&
+        SUCCEEDED(bag->Read(L"FriendlyName", &name, nullptr)) && name.vt == VT_BSTR)
+      devices.push_back({name.bstrVal, moniker});
+    VariantClear(&name);
+    moniker.Reset();
+  }
+  return devices;
+}
+
+ComPtr<IBaseFilter> BindDevice(const wchar_t* friendlyName) {
+  ComPtr<IBaseFilter> filter;
+  for (const Device& device : VideoInputDevices()) {
+    if (device.name == friendlyName) {
+      EXPECT_EQ(device.moniker->BindToObject(nullptr, nullptr, IID_PPV_ARGS(&filter)), S_OK);
+    }
+  }
+  return filter;
+}
+
+// The pin as the module looks for it: by name and direction through EnumPins.
+ComPtr<IPin> FindPin(IBaseFilter* filter, const wchar_t* name, PIN_DIRECTION direction) {
+  ComPtr<IEnumPins> pins;
+  if (filter->EnumPins(&pins) != S_OK) return nullptr;
+  ComPtr<IPin> pin;
+  while (pins->Next(1, &pin, nullptr) == S_OK) {
+    PIN_INFO info;
+    if (SUCCEEDED(pin->QueryPinInfo(&info))) {
+      if (info.pFilter) info.pFilter->Release();
+      if (info.dir == direction && std::wstring(info.achName) == name) return pin;
+    }
+    pin.Reset();
+  }
+  return nullptr;
+}
+
+class WineRuntime : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    // Self-sufficient: register the DLL the way regsvr32 does.
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    module_ = LoadLibraryW(L"zelksim.dll");
+    ASSERT_NE(module_, nullptr);
+    auto registerServer = Export<HRESULT(WINAPI*)()>("DllRegisterServer");
+    ASSERT_NE(registerServer, nullptr);
+    ASSERT_EQ(registerServer(), S_OK);
+  }
+  static void TearDownTestSuite() {
+    FreeLibrary(module_);
+    CoUninitialize();
+  }
+  template <typename Function>
+  static Function Export(const char* name) {
+    return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module_, name)));
+  }
+
+  static HMODULE module_;
+};
+HMODULE WineRuntime::module_ = nullptr;
+
+TEST_F(WineRuntime, DeviceEnumeratorFindsTheBoardByFriendlyName) {
+  bool found = false;
+  for (const Device& device : VideoInputDevices()) found |= device.name == L"MB86393 PCI Capture";
+  EXPECT_TRUE(found);
+  ComPtr<IBaseFilter> filter = BindDevice(L"MB86393 PCI Capture");
+  ASSERT_TRUE(filter);
+  CLSID clsid;
+  EXPECT_EQ(filter->GetClassID(&clsid), S_OK);
+  EXPECT_TRUE(IsEqualCLSID(clsid, CLSID_ZelkSimCapture));
+  ComPtr<IKsPropertySet> ks;
+  EXPECT_EQ(filter.As(&ks), S_OK);
+}
+
+TEST_F(WineRuntime, PinConnectsAndDisconnectsInARealGraph) {
+  ComPtr<IBaseFilter> capture = BindDevice(L"MB86393 PCI Capture");
+  ASSERT_TRUE(capture);
+  ComPtr<IBaseFilter> sink;
+  ASSERT_EQ(sim::CreateTestFilter(true, &sink), S_OK);
+  ComPtr<IPin> out = FindPin(capture.Get(), L"Video/Muxed Out", PINDIR_OUTPUT);
+  ComPtr<IPin> in = FindPin(sink.Get(), L"Sink In", PINDIR_INPUT);
+  ASSERT_TRUE(out && in);
+  EXPECT_FALSE(FindPin(capture.Get(), L"Video/Muxed Out", PINDIR_INPUT));
+  const ULONG captureRefs = RefCount(capture.Get()), sinkRefs = RefCount(sink.Get());
+  const ULONG outRefs = RefCount(out.Get()), inRefs = RefCount(in.Get());
+  {
+    ComPtr<IFilterGraph> graph;
+    ASSERT_EQ(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&graph)), S_OK);
+    ASSERT_EQ(graph->AddFilter(capture.Get(), L"MB86393 PCI Capture"), S_OK);
+    ASSERT_EQ(graph->AddFilter(sink.Get(), L"Sink"), S_OK);
+    ComPtr<IBaseFilter> byName;
+    EXPECT_EQ(graph->FindFilterByName(L"MB86393 PCI Capture", &byName), S_OK);
+    EXPECT_EQ(byName.Get(), capture.Get());
+    byName.Reset();
+
+    ASSERT_EQ(graph->ConnectDirect(out.Get(), in.Get(), nullptr), S_OK);
+    ComPtr<IPin> peer;
+    EXPECT_EQ(out->ConnectedTo(&peer), S_OK);
+    EXPECT_EQ(peer.Get(), in.Get());
+    peer.Reset();
+    AM_MEDIA_TYPE type;
+    ASSERT_EQ(out->ConnectionMediaType(&type), S_OK);
+    EXPECT_TRUE(IsEqualGUID(type.majortype, MEDIATYPE_Stream));
+    EXPECT_TRUE(IsEqualGUID(type.subtype, MEDIASUBTYPE_MPEG2_PROGRAM));
+    CoTaskMemFree(type.pbFormat);
+
+    EXPECT_EQ(graph->Disconnect(in.Get()), S_OK);
+    EXPECT_EQ(graph->Disconnect(out.Get()), S_OK);
+    EXPECT_EQ(out->ConnectedTo(&peer), VFW_E_NOT_CONNECTED);
+    EXPECT_EQ(graph->RemoveFilter(sink.Get()), S_OK);
+    EXPECT_EQ(graph->RemoveFilter(capture.Get()), S_OK);
+  }
+  EXPECT_EQ(RefCount(capture.Get()), captureRefs);
+  EXPECT_EQ(RefCount(sink.Get()), sinkRefs);
+  EXPECT_EQ(RefCount(out.Get()), outRefs);
+  EXPECT_EQ(RefCount(in.Get()), inRefs);
+}
+
+TEST_F(WineRuntime, GraphReleaseBreaksConnectionsAndGivesFiltersBack) {
+  ComPtr<IBaseFilter> capture = BindDevice(L"MB86393 PCI Capture");
+  ASSERT_TRUE(capture);
+  ComPtr<IBaseFilter> sink;
+  ASSERT_EQ(sim::CreateTestFilter(false, &sink), S_OK);
+  {
+    ComPtr<IFilterGraph> graph;
+    ASSERT_EQ(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&graph)), S_OK);
+    ASSERT_EQ(graph->AddFilter(capture.Get(), L"MB86393 PCI Capture"), S_OK);
+    ASSERT_EQ(graph->AddFilter(sink.Get(), L"Sink"), S_OK);
+    ComPtr<IPin> out = FindPin(capture.Get(), L"Video/Muxed Out", PINDIR_OUTPUT);
+    ComPtr<IPin> in = FindPin(sink.Get(), L"Sink In", PINDIR_INPUT);
+    ASSERT_EQ(graph->ConnectDirect(out.Get(), in.Get(), nullptr), S_OK);
+  }
+  EXPECT_EQ(RefCount(capture.Get()), 1u);
+  EXPECT_EQ(RefCount(sink.Get()), 1u);
+}
+
+TEST_F(WineRuntime, EveryInstanceTalksToTheSameBoard) {
+  ComPtr<ISimBoardControl> control;
+  ASSERT_EQ(CoCreateInstance(CLSID_ZelkSimCapture, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&control)), S_OK);
+  ASSERT_EQ(control->Reset(), S_OK);
+  ASSERT_EQ(control->SetBoardCode(5632), S_OK);
+
+  ComPtr<IBaseFilter> filter = BindDevice(L"MB86393 PCI Capture");
+  ASSERT_TRUE(filter);
+  DeviceChannel channel(filter);
+  uint8_t info[30] = {};
+  ASSERT_EQ(channel.Get(DevicePropertySet, kPropDeviceInfo, nullptr, 0, info, sizeof info), S_OK);
+  EXPECT_EQ(info[0] | info[1] << 8, 5632);
+  EXPECT_EQ(channel.WriteDeviceRegister(0x5C, 0x00, 0x00, 0x1F, 0), S_OK);
+  Bytes deviceInfo = Le32(5632);
+  deviceInfo.resize(30);
+  EXPECT_EQ(sim::Describe(sim::ReadLog(control.Get())), (Lines{DevGet(90, deviceInfo), RegWrite(0x5C, 0x00, 0x1F)}));
+  DWORD value = 0;
+  EXPECT_EQ(control->GetRegister(0x5C, 0x00, &value), S_OK);
+  EXPECT_EQ(value, 0x1Fu);
+  ASSERT_EQ(control->Reset(), S_OK);
+}
+
+TEST_F(WineRuntime, ExtraDevicesAreListedAndBoundToTheirClass) {
+  auto registerDevice = Export<PFN_SimRegisterDevice>("SimRegisterDevice");
+  auto unregisterDevice = Export<PFN_SimUnregisterDevice>("SimUnregisterDevice");
+  ASSERT_TRUE(registerDevice && unregisterDevice);
+  ASSERT_EQ(registerDevice(L"Another Camera", L"0 Another Camera", FALSE), S_OK);
+  ASSERT_EQ(registerDevice(L"MB86393 PCI Capture Twin", L"MB86393 Twin", TRUE), S_OK);
+
+  std::vector<std::wstring> names;
+  for (const Device& device : VideoInputDevices()) names.push_back(device.name);
+  auto position = [&](const wchar_t* name) { return std::find(names.begin(), names.end(), name) - names.begin(); };
+  EXPECT_LT(position(L"Another Camera"), static_cast<ptrdiff_t>(names.size()));
+  EXPECT_LT(position(L"MB86393 PCI Capture Twin"), static_cast<ptrdiff_t>(names.size()));
+  EXPECT_LT(position(L"MB86393 PCI Capture"), static_cast<ptrdiff_t>(names.size()));
+  // Devices are listed in the order of their instance names.
+  EXPECT_LT(position(L"Another Camera"), position(L"MB86393 PCI Capture"));
+
+  CLSID clsid;
+  ComPtr<IBaseFilter> camera = BindDevice(L"Another Camera");
+  ASSERT_TRUE(camera);
+  EXPECT_EQ(camera->GetClassID(&clsid), S_OK);
+  EXPECT_TRUE(IsEqualCLSID(clsid, CLSID_ZelkSimOtherCamera));
+  ComPtr<IKsPropertySet> ks;
+  EXPECT_EQ(camera.As(&ks), E_NOINTERFACE);
+  ComPtr<IBaseFilter> twin = BindDevice(L"MB86393 PCI Capture Twin");
+  ASSERT_TRUE(twin);
+  EXPECT_EQ(twin->GetClassID(&clsid), S_OK);
+  EXPECT_TRUE(IsEqualCLSID(clsid, CLSID_ZelkSimCapture));
+
+  EXPECT_EQ(unregisterDevice(L"0 Another Camera"), S_OK);
+  EXPECT_EQ(unregisterDevice(L"MB86393 Twin"), S_OK);
+  names.clear();
+  for (const Device& device : VideoInputDevices()) names.push_back(device.name);
+  EXPECT_EQ(std::count(names.begin(), names.end(), L"Another Camera"), 0);
+  EXPECT_EQ(std::count(names.begin(), names.end(), L"MB86393 PCI Capture"), 1);
+}
+
+}  // namespace
+}  // namespace zelk::test
