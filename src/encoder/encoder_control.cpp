@@ -13,7 +13,11 @@ constexpr int kReadyRetries = 5;
 constexpr DWORD kReadyRetryMs = 20;
 
 // Bit rate in units of 1/1024 Mbit/s, as the encoder's rate properties take it.
-int32_t RateCode(int32_t bitsPerSecond) { return (bitsPerSecond / 1000) * 1024 / 1000; }
+// The product is formed in 64 bits: above about 2.1 Gbit/s it no longer fits
+// 32 bits, and the code itself always does.
+int32_t RateCode(int32_t bitsPerSecond) {
+  return static_cast<int32_t>(static_cast<int64_t>(bitsPerSecond / 1000) * 1024 / 1000);
+}
 
 // The encoder's video format codes; values without a code of their own encode as 0.
 uint32_t FormatCode(int32_t videoFormatCode) {
@@ -86,21 +90,21 @@ HRESULT EncoderObject::InitializeEncoder() {
   hr = WriteVolume(volume);
   if (FAILED(hr)) return FailStep(kInitializeEncoderTrace, 7, hr);
 
-  const DeviceChannel channel = Channel();
+  const DeviceChannel device = Channel();
   const int32_t peakRate = RateCode(video.peakBitRate);
-  hr = channel.SetDeviceProperty(kPropPeakBitRate, &peakRate, sizeof peakRate);
+  hr = device.SetDeviceProperty(kPropPeakBitRate, &peakRate, sizeof peakRate);
   if (FAILED(hr)) return FailStep(kInitializeEncoderTrace, 8, hr);
   const int32_t rate = RateCode(video.bitRate);
-  hr = channel.SetDeviceProperty(kPropBitRate, &rate, sizeof rate);
+  hr = device.SetDeviceProperty(kPropBitRate, &rate, sizeof rate);
   if (FAILED(hr)) return FailStep(kInitializeEncoderTrace, 9, hr);
   const uint32_t format = FormatCode(video.videoFormatCode);
-  hr = channel.SetDeviceProperty(kPropVideoFormat, &format, sizeof format);
+  hr = device.SetDeviceProperty(kPropVideoFormat, &format, sizeof format);
   if (FAILED(hr)) return FailStep(kInitializeEncoderTrace, 10, hr);
   const uint32_t aspect = AspectCode(video.aspect16x9);
-  hr = channel.SetDeviceProperty(kPropAspect, &aspect, sizeof aspect);
+  hr = device.SetDeviceProperty(kPropAspect, &aspect, sizeof aspect);
   if (FAILED(hr)) return FailStep(kInitializeEncoderTrace, 11, hr);
   const setup::ControlRecord record = setup::MakeControlRecord(aspect);
-  hr = channel.SetDeviceProperty(kPropControlRecord, record.data(), sizeof record);
+  hr = device.SetDeviceProperty(kPropControlRecord, record.data(), sizeof record);
   if (FAILED(hr)) return FailStep(kInitializeEncoderTrace, 12, hr);
 
   state = kStateInitialized;
@@ -124,9 +128,9 @@ HRESULT EncoderObject::GetEncStatus(EncoderStatus* status) {
   if (!status) return E_POINTER;
   status->stateCode = state <= kStateAttached ? 1 : state;
 
-  const DeviceChannel channel = Channel();
+  const DeviceChannel device = Channel();
   EncoderStatusReport report{};
-  const HRESULT hr = channel.Get(DevicePropertySet, kPropEncoderStatus, nullptr, 0, &report, sizeof report);
+  const HRESULT hr = device.Get(DevicePropertySet, kPropEncoderStatus, nullptr, 0, &report, sizeof report);
   if (FAILED(hr)) return FailStep(kGetEncStatusTrace, 1, hr);
 
   status->flags = 0;
@@ -138,7 +142,7 @@ HRESULT EncoderObject::GetEncStatus(EncoderStatus* status) {
     status->flags = 1;
     status->errorCode = ErrorCodeOf(report);
   }
-  if (!DecoderReady(channel)) status->flags |= 2;
+  if (!DecoderReady(device)) status->flags |= 2;
   return hr;
 }
 

@@ -1,0 +1,191 @@
+// SetChannel, SetChannelFrequency, GetChannelInfo, SetTunerMode and
+// GetTunerMode: the tuner is programmed only while it is active (state 2 or
+// more with the tuner input); otherwise the value is stored for the next
+// InitializeEncoder.
+#include <gtest/gtest.h>
+
+#include "support/encoder_rig.h"
+
+namespace zelk::test {
+namespace {
+
+constexpr int32_t kUntouched = 0x7777;
+
+ChannelEntry Entry(int32_t number, int32_t plan) {
+  ChannelEntry entry{};
+  entry.channelNumber = number;
+  entry.plan = plan;
+  entry.frequencyHz = kUntouched;
+  entry.cleared12 = kUntouched;
+  return entry;
+}
+
+// State 2 with the tuner input.
+void ActivateTuner(EncoderRig& rig) {
+  rig.object.videoInput = 2;
+  rig.Reach(kStateInitialized);
+}
+
+TEST(SetChannel, StoredUncheckedWhileTheTunerIsInactive) {
+  for (bool tunerInput : {true, false}) {
+    SCOPED_TRACE(tunerInput);
+    EncoderRig rig;
+    rig.Reach(tunerInput ? kStateAttached : kStateInitialized);  // state 1, or another input
+    rig.object.videoInput = tunerInput ? 2 : 0;
+    EXPECT_EQ(rig.object.SetChannel(63, nullptr), S_OK);  // outside the terrestrial plan
+    EXPECT_EQ(rig.object.channel, 63u);
+    ChannelEntry current = Entry(0, 5);
+    EXPECT_EQ(rig.object.GetChannelInfo(&current), S_OK);
+    EXPECT_EQ(current.channelNumber, 63);
+    EXPECT_EQ(current.plan, 0);
+    EXPECT_EQ(current.frequencyHz, kUntouched);
+    EXPECT_TRUE(rig.Log().empty());
+  }
+}
+
+TEST(SetChannel, TunesAtOnceWhileTheTunerIsActive) {
+  EncoderRig rig;
+  ActivateTuner(rig);
+  EXPECT_EQ(rig.object.SetChannel(0x10000 | 13, nullptr), S_OK);  // cable 13: 109.25 MHz
+  EXPECT_EQ(rig.object.channel, 0x10000u | 13);
+  EXPECT_EQ(rig.Log(), (Lines{TunerWrite(0x02, (109250000 + 58750000) / 62500)}));
+
+  // A refused channel or a failed write keeps the channel and returns the failure.
+  rig.ClearLog();
+  EXPECT_EQ(rig.object.SetChannel(63, nullptr), E_FAIL);
+  EXPECT_TRUE(rig.Log().empty());
+  rig.board().FailRequest(1, kInjected);
+  EXPECT_EQ(rig.object.SetChannel(1, nullptr), kInjected);
+  EXPECT_EQ(rig.object.channel, 0x10000u | 13);
+
+  // Still active while encoding.
+  EXPECT_EQ(rig.object.StartEncoder(), S_OK);
+  rig.ClearLog();
+  EXPECT_EQ(rig.object.SetChannel(1, nullptr), S_OK);
+  EXPECT_EQ(rig.Log(), (Lines{TunerWrite(0x02, 2400)}));
+}
+
+TEST(SetChannel, ReportCarriesTheTunerStatusInThePlan) {
+  const struct {
+    uint32_t statusRegister;
+    int32_t bits;
+  } cases[] = {{0x00, 0x100}, {0x40, 0x200}, {0xC0, 0}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.statusRegister);
+    EncoderRig rig;
+    ActivateTuner(rig);
+    rig.board().SetRegister(0x5B, 0x00, c.statusRegister);
+    ChannelEntry report = Entry(9, 9);
+    EXPECT_EQ(rig.object.SetChannel(0x10000 | 64, &report), S_OK);  // CATV index 64: UHF 13
+    EXPECT_EQ(report.channelNumber, 64);
+    EXPECT_EQ(report.plan, 1 | c.bits);
+    EXPECT_EQ(report.frequencyHz, 471250000);
+    EXPECT_EQ(report.cleared12, 0);
+    EXPECT_EQ(rig.Log(), (Lines{TunerWrite(0x08, (471250000 + 58750000) / 62500),
+                                RegRead(0x5B, 0x00, c.statusRegister)}));
+    EXPECT_GE(rig.Between(0, 1), 200000);  // the tuner settles before the report
+  }
+}
+
+TEST(SetChannel, ReportWithoutTheTunerReadsNoStatus) {
+  EncoderRig rig;
+  rig.Reach(kStateAttached);
+  rig.object.videoInput = 2;
+  ChannelEntry report = Entry(9, 9);
+  EXPECT_EQ(rig.object.SetChannel(62, &report), S_OK);
+  EXPECT_EQ(report.channelNumber, 62);
+  EXPECT_EQ(report.plan, 0);
+  EXPECT_EQ(report.frequencyHz, 765250000);
+  EXPECT_TRUE(rig.Log().empty());
+}
+
+TEST(GetChannelInfo, LooksUpTheGivenChannel) {
+  EncoderRig rig;
+  ActivateTuner(rig);
+  ChannelEntry entry = Entry(113, 1);
+  EXPECT_EQ(rig.object.GetChannelInfo(&entry), S_OK);
+  EXPECT_EQ(entry.frequencyHz, 765250000);
+  EXPECT_EQ(entry.plan, 1);  // no status for a channel other than the current one
+  ChannelEntry outside = Entry(63, 0);
+  EXPECT_EQ(rig.object.GetChannelInfo(&outside), S_OK);
+  EXPECT_EQ(outside.frequencyHz, kUntouched);
+  EXPECT_EQ(outside.cleared12, kUntouched);
+  EXPECT_EQ(rig.object.GetChannelInfo(nullptr), E_POINTER);
+  EXPECT_TRUE(rig.Log().empty());
+}
+
+// Puts terrestrial channel 5 back as the module loaded it.
+struct RestoreChannelFive {
+  ~RestoreChannelFive() {
+    ChannelEntry entry = Entry(5, 0);
+    entry.frequencyHz = 177250000;
+    EncoderObject(nullptr, nullptr).SetChannelFrequency(&entry);
+  }
+};
+
+TEST(SetChannelFrequency, SeenByEveryObject) {
+  RestoreChannelFive restore;
+  EncoderRig first;  // state 0: accepted in every state
+  ChannelEntry entry = Entry(5, 0);
+  entry.frequencyHz = 178000000;
+  EXPECT_EQ(first.object.SetChannelFrequency(&entry), S_OK);
+  ChannelEntry outside = Entry(114, 1);
+  outside.frequencyHz = 1;
+  EXPECT_EQ(first.object.SetChannelFrequency(&outside), ZELK_INVALID_PARAMETER);
+  EXPECT_EQ(first.object.SetChannelFrequency(nullptr), E_POINTER);
+
+  EncoderRig second;
+  ActivateTuner(second);
+  EXPECT_EQ(second.object.SetChannel(5, nullptr), S_OK);
+  EXPECT_EQ(second.Log(), (Lines{TunerWrite(0x02, 3788)}));
+  ChannelEntry seen = Entry(5, 0);
+  EXPECT_EQ(second.object.GetChannelInfo(&seen), S_OK);
+  EXPECT_EQ(seen.frequencyHz, 178000000);
+}
+
+TEST(SetTunerMode, SentOnlyWhileTheTunerIsActive) {
+  EncoderRig rig;
+  rig.Reach(kStateAttached);
+  rig.object.videoInput = 2;
+  EXPECT_EQ(rig.object.SetTunerMode(4), S_OK);
+  EXPECT_EQ(rig.object.tunerMode, 4);
+  EXPECT_TRUE(rig.Log().empty());
+  // The stored mode goes out with the next initialisation, after the tuning.
+  EXPECT_EQ(rig.object.InitializeEncoder(), S_OK);
+  EXPECT_EQ(rig.Log().at(10), RegWrite(0x5B, 0x80, 0x04));
+
+  rig.ClearLog();
+  EXPECT_EQ(rig.object.SetTunerMode(2), S_OK);
+  EXPECT_EQ(rig.Log(), (Lines{RegWrite(0x5B, 0x80, 0x02)}));
+  rig.board().FailRequest(1, kInjected);
+  EXPECT_EQ(rig.object.SetTunerMode(9), kInjected);
+  EXPECT_EQ(rig.object.tunerMode, 2);
+}
+
+TEST(GetTunerMode, ReadsTheStatusInEveryStateAndForEveryInput) {
+  EncoderRig rig;
+  rig.object.captureFilter = rig.sim.filter;  // state 0, composite input
+  rig.board().SetRegister(0x5B, 0x00, 0x40);
+  int32_t mode = 0;
+  int32_t status = 0;
+  EXPECT_EQ(rig.object.GetTunerMode(&mode, &status), S_OK);
+  EXPECT_EQ(mode, 3);
+  EXPECT_EQ(status, 0x200);
+  EXPECT_EQ(rig.object.GetTunerMode(&mode, nullptr), S_OK);
+  EXPECT_EQ(rig.Log(), (Lines{RegRead(0x5B, 0x00, 0x40), RegRead(0x5B, 0x00, 0x40)}));
+
+  rig.ClearLog();
+  EXPECT_EQ(rig.object.GetTunerMode(nullptr, &status), E_POINTER);
+  EXPECT_TRUE(rig.Log().empty());
+
+  // Without a capture filter the mode still comes back.
+  rig.object.captureFilter.Reset();
+  rig.object.tunerMode = 1;
+  status = 0x55;
+  EXPECT_EQ(rig.object.GetTunerMode(&mode, &status), ZELK_E_NO_CAPTURE_FILTER);
+  EXPECT_EQ(mode, 1);
+  EXPECT_EQ(status, 0x55);
+}
+
+}  // namespace
+}  // namespace zelk::test
