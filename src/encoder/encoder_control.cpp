@@ -8,9 +8,6 @@
 namespace zelk {
 namespace {
 
-constexpr uint32_t kDecoderStatusRegister = 0x1F;  // bit 0: the decoder reports ready
-constexpr int kReadyRetries = 5;
-constexpr DWORD kReadyRetryMs = 20;
 
 // Bit rate in units of 1/1024 Mbit/s, as the encoder's rate properties take it.
 // The product is formed in 64 bits: above about 2.1 Gbit/s it no longer fits
@@ -56,19 +53,6 @@ int32_t ErrorCodeOf(const EncoderStatusReport& report) {
   return ZELK_ENC_ERROR_GENERAL;
 }
 
-// Reads the decoder's ready bit: at most six reads and five waits of 20 ms.
-// A failed read counts as not ready.
-bool DecoderReady(const DeviceChannel& channel) {
-  for (int attempt = 0;; ++attempt) {
-    uint32_t status = 0;
-    if (SUCCEEDED(channel.ReadDeviceRegister(kDevDecoder, kAccessRead, kDecoderStatusRegister, &status, 0)) &&
-        (status & 1)) {
-      return true;
-    }
-    if (attempt == kReadyRetries) return false;
-    Sleep(kReadyRetryMs);
-  }
-}
 
 }  // namespace
 
@@ -142,7 +126,7 @@ HRESULT EncoderObject::GetEncStatus(EncoderStatus* status) {
     status->flags = 1;
     status->errorCode = ErrorCodeOf(report);
   }
-  if (!DecoderReady(device)) status->flags |= 2;
+  if (tuner::WaitForDecoderReady(device) != S_OK) status->flags |= 2;  // a failed read counts as not ready
   return hr;
 }
 

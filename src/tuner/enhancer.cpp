@@ -30,6 +30,8 @@ constexpr uint32_t kDecoderReady = 0x01;
 constexpr int kReadyRetries = 5;
 constexpr DWORD kReadyPollMs = 20;
 
+}  // namespace
+
 // S_OK once the decoder is ready, S_FALSE when it never was. A failed read
 // counts as not ready, except that without a capture filter nothing can be
 // polled at all and the channel's error comes back at once.
@@ -43,8 +45,6 @@ HRESULT WaitForDecoderReady(const DeviceChannel& channel) {
     Sleep(kReadyPollMs);
   }
 }
-
-}  // namespace
 
 HRESULT CtrlGr(const DeviceChannel& channel, BOOL enhancerPresent, uint32_t enable) {
   if (!enhancerPresent) return S_OK;

@@ -33,6 +33,11 @@ struct PictureValues {
 };
 static_assert(sizeof(PictureValues) == 16, "picture record is 16 bytes");
 
+// The video decoder's ready bit (register 0x1F bit 0): one read, then up to
+// five more 20 ms apart. S_OK when ready, S_FALSE when it never was (a failed
+// read counts as not ready); without a capture filter the channel's error.
+HRESULT WaitForDecoderReady(const DeviceChannel& channel);
+
 // Enhancer unit and the small settings.
 HRESULT CtrlGr(const DeviceChannel& channel, BOOL enhancerPresent, uint32_t enable);
 HRESULT Ctrl3dyc(const DeviceChannel& channel, BOOL enhancerPresent, uint32_t enable);
