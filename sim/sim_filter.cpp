@@ -42,6 +42,11 @@ HRESULT CreateTestFilter(bool withOutputPin, IBaseFilter** out) {
   return NewFilter(CLSID_ZelkSimTestFilter, nullptr, pins, out);
 }
 
+HRESULT CreateMixerFilter(IBaseFilter** out) {
+  return NewFilter(CLSID_ZelkSimTestFilter, nullptr,
+                   {{L"Mix In 1", PINDIR_INPUT}, {L"Mix In 2", PINDIR_INPUT}, {L"Mix Out", PINDIR_OUTPUT}}, out);
+}
+
 HRESULT CreateOtherCameraFilter(IBaseFilter** out) {
   return NewFilter(CLSID_ZelkSimOtherCamera, nullptr, {{L"Capture", PINDIR_OUTPUT}}, out);
 }

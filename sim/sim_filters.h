@@ -29,6 +29,9 @@ namespace zelk::sim {
 
 HRESULT CreateSimCaptureFilter(std::shared_ptr<Board> board, bool withInputPin, IBaseFilter** out);
 HRESULT CreateTestFilter(bool withOutputPin, IBaseFilter** out);
+// A downstream filter fed from two sides: inputs "Mix In 1" and "Mix In 2",
+// output "Mix Out".
+HRESULT CreateMixerFilter(IBaseFilter** out);
 HRESULT CreateOtherCameraFilter(IBaseFilter** out);
 
 // Current reference count of a COM object (an AddRef/Release pair).

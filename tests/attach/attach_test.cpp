@@ -4,6 +4,7 @@
 
 #include <dshow.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -282,6 +283,30 @@ TEST_F(UnloadTest, RemovesTheCaptureFilterAndItsWholeDownstreamChain) {
   ComPtr<IPin> peer;
   EXPECT_NE(PinOf(middle.Get(), L"Sink Out")->ConnectedTo(peer.GetAddressOf()), S_OK);
   EXPECT_NE(PinOf(capture.Get(), L"Video/Muxed Out")->ConnectedTo(peer.GetAddressOf()), S_OK);
+}
+
+TEST_F(UnloadTest, AFilterAlsoFedFromElsewhereStaysButLosesItsDownstream) {
+  ComPtr<IBaseFilter> capture = Capture(false);
+  ComPtr<IBaseFilter> first = Sink(true, L"First");
+  ComPtr<IBaseFilter> mixer;
+  ASSERT_EQ(sim::CreateMixerFilter(mixer.GetAddressOf()), S_OK);
+  Add(mixer, L"Mixer");
+  ComPtr<IBaseFilter> other = Sink(true, L"Other source");
+  ComPtr<IBaseFilter> after = Sink(false, L"After mixer");
+  Connect(capture.Get(), L"Video/Muxed Out", first.Get(), L"Sink In");
+  Connect(first.Get(), L"Sink Out", mixer.Get(), L"Mix In 1");
+  Connect(other.Get(), L"Sink Out", mixer.Get(), L"Mix In 2");
+  Connect(mixer.Get(), L"Mix Out", after.Get(), L"Sink In");
+  EXPECT_EQ(object->UnloadEncoder(graph.Get()), S_OK);
+  std::vector<std::wstring> left = FilterNames(graph.Get());
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, (std::vector<std::wstring>{L"Mixer", L"Other source"}));
+  ComPtr<IPin> peer;
+  EXPECT_NE(PinOf(mixer.Get(), L"Mix Out")->ConnectedTo(peer.GetAddressOf()), S_OK) << "downstream torn down";
+  EXPECT_EQ(PinOf(mixer.Get(), L"Mix In 2")->ConnectedTo(peer.GetAddressOf()), S_OK) << "the other branch stays";
+  peer.Reset();
+  graph->Disconnect(PinOf(mixer.Get(), L"Mix In 2").Get());
+  graph->Disconnect(PinOf(other.Get(), L"Sink Out").Get());
 }
 
 TEST_F(UnloadTest, KeepsACaptureFilterFedFromUpstream) {
