@@ -28,10 +28,10 @@ int32_t BrightnessOffset(uint32_t inputMode) {
 
 int32_t Clamp(int32_t value, int32_t low, int32_t high) { return std::min(std::max(value, low), high); }
 
-int32_t* Fields(PictureValues* picture) {
-  static_assert(offsetof(PictureValues, hue) == 3 * sizeof(int32_t), "fields in register order");
-  return &picture->brightness;
-}
+// The record's fields in register order.
+constexpr int32_t PictureValues::*kFields[] = {&PictureValues::brightness, &PictureValues::contrast,
+                                               &PictureValues::saturation, &PictureValues::hue};
+static_assert(sizeof kFields / sizeof kFields[0] == 4, "one field per picture register");
 
 }  // namespace
 
@@ -61,17 +61,16 @@ HRESULT SetBCSH(const DeviceChannel& channel, PictureValues* picture) {
 
 HRESULT GetBCSH(const DeviceChannel& channel, PictureValues* picture) {
   if (!picture) return E_POINTER;
-  int32_t* fields = Fields(picture);
   HRESULT hr = S_OK;
   for (size_t i = 0; i < 4; ++i) {
     uint32_t raw = 0;
     hr = channel.ReadDeviceRegister(kDevDecoder, kAccessRead, kPictureRegisters[i], &raw, 0);
     // A request that never left (no capture filter) leaves the record alone;
     // otherwise the field holds what the driver returned, 0 when nothing.
-    if (hr != ZELK_E_NO_CAPTURE_FILTER) fields[i] = static_cast<int32_t>(raw);
+    if (hr != ZELK_E_NO_CAPTURE_FILTER) picture->*kFields[i] = static_cast<int32_t>(raw);
     if (FAILED(hr)) return FailStep(kGetBcshTrace, 1 + static_cast<int>(i), hr);
   }
-  for (size_t i = 1; i < 4; ++i) fields[i] = static_cast<int8_t>(fields[i] & 0xFF);
+  for (size_t i = 1; i < 4; ++i) picture->*kFields[i] = static_cast<int8_t>(picture->*kFields[i] & 0xFF);
 
   uint32_t inputMode = 0;
   hr = channel.ReadDeviceRegister(kDevDecoder, kAccessRead, kInputMode, &inputMode, 0);
