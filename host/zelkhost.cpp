@@ -282,7 +282,9 @@ int Record(PFN_CreateEncoder createEncoder, const Options& options, BoardLog& lo
     return kExitFailed;
   }
   ComPtr<IEncoderModule> encoder;
-  encoder.Attach(createEncoder(nullptr));
+  // CreateEncoder hands over one reference; this toolchain's ComPtr::Attach
+  // would add another, so the pointer is stored directly.
+  *encoder.GetAddressOf() = createEncoder(nullptr);
   if (!encoder) {
     Fail("CreateEncoder returned no encoder (out of memory)");
     return kExitFailed;
@@ -435,6 +437,15 @@ int Run(const Options& options) {
     Fail("zelkenc.dll has no CreateEncoder export");
   } else {
     exitCode = Record(createEncoder, options, log, module);
+  }
+  // Every object is released by now: the module must agree that it may go.
+  auto canUnloadNow = reinterpret_cast<HRESULT(WINAPI*)()>(
+      reinterpret_cast<void*>(GetProcAddress(library, "DllCanUnloadNow")));
+  if (canUnloadNow && canUnloadNow() == S_OK) {
+    std::printf("Module:   no object left, it may be unloaded\n");
+  } else {
+    Fail("The module still holds live objects after the last Release");
+    exitCode = kExitFailed;
   }
   FreeLibrary(library);
   return exitCode;

@@ -9,6 +9,14 @@ namespace zelk {
 
 using Microsoft::WRL::ComPtr;
 
+// Takes over a reference the caller already owns (an out-parameter's). This
+// toolchain's ComPtr::Attach adds a reference of its own, so it must not be
+// used for that.
+template <typename T>
+void Adopt(ComPtr<T>& holder, T* owned) {
+  *holder.ReleaseAndGetAddressOf() = owned;
+}
+
 }  // namespace zelk
 
 // Returns the HRESULT of an expression when it is a failure code.

@@ -35,6 +35,14 @@ void ReadFriendlyName(IMoniker* moniker, char (&name)[kNameBufferBytes], ComPtr<
   VariantClear(&value);
 }
 
+// Pin information carries a reference to the pin's filter: the returned
+// pointer owns it.
+bool PinInfoOf(IPin* pin, PIN_INFO* info, ComPtr<IBaseFilter>* filter) {
+  if (FAILED(pin->QueryPinInfo(info))) return false;
+  Adopt(*filter, info->pFilter);
+  return true;
+}
+
 }  // namespace
 
 HRESULT GraphControl::AddDeviceFilter(const GUID& category, const char* ansiName, const wchar_t* wideName,
@@ -109,8 +117,8 @@ ComPtr<IPin> GraphControl::FindPin(IBaseFilter* filter, const wchar_t* name, PIN
   while (pins->Next(1, pin.ReleaseAndGetAddressOf(), nullptr) == S_OK) {
     if (!pin) continue;
     PIN_INFO info;
-    if (FAILED(pin->QueryPinInfo(&info))) continue;
-    if (info.pFilter) info.pFilter->Release();
+    ComPtr<IBaseFilter> owner;
+    if (!PinInfoOf(pin.Get(), &info, &owner)) continue;
     if (info.dir == direction && std::wcscmp(info.achName, name) == 0) return pin;
   }
   return nullptr;
@@ -126,14 +134,14 @@ void GraphControl::RemoveFilterAndDownstream(IBaseFilter* filter) {
     ComPtr<IPin> pin;
     while (SUCCEEDED(pins->Next(1, pin.ReleaseAndGetAddressOf(), nullptr)) && pin) {
       PIN_INFO info{};
-      if (FAILED(pin->QueryPinInfo(&info))) continue;
+      ComPtr<IBaseFilter> owner;
+      if (!PinInfoOf(pin.Get(), &info, &owner)) continue;
       if (info.dir != PINDIR_INPUT) {
         RemoveDownstreamOfPin(pin.Get());
       } else if (!inputConnected) {
         ComPtr<IPin> peer;
         inputConnected = SUCCEEDED(pin->ConnectedTo(peer.GetAddressOf())) && peer;
       }
-      if (info.pFilter) info.pFilter->Release();
     }
   }
   // A filter still fed from elsewhere stays in the graph.
@@ -148,10 +156,8 @@ void GraphControl::RemoveDownstreamOfPin(IPin* pin) {
   held->Disconnect(peer.Get());
   held->Disconnect(pin);
   PIN_INFO info{};
-  if (SUCCEEDED(peer->QueryPinInfo(&info)) && info.pFilter) {
-    RemoveFilterAndDownstream(info.pFilter);
-    info.pFilter->Release();
-  }
+  ComPtr<IBaseFilter> downstream;
+  if (PinInfoOf(peer.Get(), &info, &downstream) && downstream) RemoveFilterAndDownstream(downstream.Get());
 }
 
 }  // namespace zelk

@@ -135,6 +135,7 @@ TEST(DemoHost, RecordsOnThePlainBoardAndReportsEveryPhase) {
   // The first status poll waits for the decoder in 20 ms steps.
   EXPECT_GE(LongestWait(Phase(run.output, "Status")), 20) << run.output;
   EXPECT_NE(run.output.find("filters left in the graph: 0"), std::string::npos) << run.output;
+  EXPECT_NE(run.output.find("no object left, it may be unloaded"), std::string::npos) << "a reference leaked";
 }
 
 TEST(DemoHost, TunerOnTheEnhancerBoardAndSettingsReachTheBoard) {
