@@ -33,6 +33,8 @@ class SimulatorDll {
   HRESULT RemoveDevice(const wchar_t* instance) const {
     return Call<PFN_SimUnregisterDevice>("SimUnregisterDevice")(instance);
   }
+  // S_OK once no filter, pin or enumerator of the DLL is alive.
+  HRESULT CanUnloadNow() const { return Call<HRESULT(WINAPI*)()>("DllCanUnloadNow")(); }
 
  private:
   template <typename F>
@@ -89,6 +91,7 @@ class AttachTest : public ::testing::Test {
     board.Reset();
     graph.Reset();
     EXPECT_EQ(sim::LiveObjects(), liveBefore) << "a filter or pin of the test was leaked";
+    EXPECT_EQ(dll->CanUnloadNow(), S_OK) << "a filter or pin bound from the device was leaked";
   }
   ULONG BoardRequests() {
     ULONG count = 0;
