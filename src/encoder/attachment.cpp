@@ -1,6 +1,8 @@
 // Attaching the board's capture filter to the host's graph, and detaching it.
 #include <dshow.h>
 
+#include <memory>
+
 #include "encoder/encoder_object.h"
 #include "encoder/trace.h"
 
@@ -32,7 +34,8 @@ HRESULT EncoderObject::LoadEncoder(IFilterGraph* hostGraph, IPin** pin, int32_t*
   if (!hostGraph || !pin || !valueA || !valueB) return E_POINTER;
   BorrowedGraph borrowed(graph, hostGraph);
 
-  HRESULT hr = AddDeviceFilter(CLSID_VideoInputDeviceCategory, kDeviceNameAnsi, kDeviceNameWide, &captureFilter);
+  HRESULT hr = AddDeviceFilter(CLSID_VideoInputDeviceCategory, kDeviceNameAnsi, kDeviceNameWide,
+                               std::addressof(captureFilter));
   if (FAILED(hr)) return FailStep(kLoadEncoderTrace, 1, hr);
   // The graph took the filter under another name: we hold no filter to drive.
   if (!captureFilter) return FailStep(kLoadEncoderTrace, 1, E_FAIL);

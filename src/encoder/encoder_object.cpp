@@ -68,7 +68,8 @@ HRESULT EncoderObject::Initialize(const char* registryKey, IUnknown* newNotify) 
   // The key name is only traced; the notification interface is kept, never called.
   TraceMessage("Initialize RegKey:%s, Notify:%08x\n", registryKey ? registryKey : "(null)",
                static_cast<unsigned>(reinterpret_cast<uintptr_t>(newNotify)));
-  notify = newNotify;  // takes the new reference, then drops the old one
+  ComPtr<IUnknown> kept(newNotify);  // the new reference first,
+  notify.Swap(kept);                  // then the old one goes with `kept`
   return S_OK;
 }
 

@@ -17,16 +17,17 @@ constexpr size_t kNameBufferBytes = 80;   // friendly names are read into 80 ANS
 constexpr size_t kComparedLength = 30;    // and compared over at most 30 characters
 
 // The device's friendly name in the ANSI code page; empty when it cannot be read.
-void ReadFriendlyName(IMoniker* moniker, char (&name)[kNameBufferBytes], ComPtr<IPropertyBag>* bag) {
+void ReadFriendlyName(IMoniker* moniker, char (&name)[kNameBufferBytes], ComPtr<IPropertyBag>& bag) {
   name[0] = '\0';
-  if (FAILED(moniker->BindToStorage(nullptr, nullptr, IID_IPropertyBag, reinterpret_cast<void**>(bag->GetAddressOf()))) ||
-      !*bag) {
+  if (FAILED(moniker->BindToStorage(nullptr, nullptr, IID_IPropertyBag, reinterpret_cast<void**>(bag.GetAddressOf()))) ||
+      !bag) {
     return;
   }
   VARIANT value;
   VariantInit(&value);
   value.vt = VT_BSTR;
-  if (FAILED((*bag)->Read(L"FriendlyName", &value, nullptr))) return;
+  value.bstrVal = nullptr;
+  if (FAILED(bag->Read(L"FriendlyName", &value, nullptr))) return;
   if (value.vt == VT_BSTR && value.bstrVal) {
     if (WideCharToMultiByte(CP_ACP, 0, value.bstrVal, -1, name, kNameBufferBytes, nullptr, nullptr) == 0) {
       name[0] = '\0';  // a name that does not fit counts as unreadable
@@ -37,9 +38,9 @@ void ReadFriendlyName(IMoniker* moniker, char (&name)[kNameBufferBytes], ComPtr<
 
 // Pin information carries a reference to the pin's filter: the returned
 // pointer owns it.
-bool PinInfoOf(IPin* pin, PIN_INFO* info, ComPtr<IBaseFilter>* filter) {
+bool PinInfoOf(IPin* pin, PIN_INFO* info, ComPtr<IBaseFilter>& filter) {
   if (FAILED(pin->QueryPinInfo(info))) return false;
-  Adopt(*filter, info->pFilter);
+  Adopt(filter, info->pFilter);
   return true;
 }
 
@@ -54,7 +55,7 @@ HRESULT GraphControl::AddDeviceFilter(const GUID& category, const char* ansiName
   IBaseFilter* toAdd = filter && *filter ? filter->Get() : nullptr;
   if (!toAdd) {
     ComPtr<IMoniker> moniker;
-    hr = FindDeviceMoniker(category, ansiName, &moniker);
+    hr = FindDeviceMoniker(category, ansiName, moniker);
     // Without a name the category's first device will do; with one, only that device.
     if (FAILED(hr) || (hr == 1 && ansiName)) return E_FAIL;
     if (FAILED(moniker->BindToObject(nullptr, nullptr, IID_IBaseFilter, reinterpret_cast<void**>(bound.GetAddressOf()))) ||
@@ -82,7 +83,7 @@ HRESULT GraphControl::FindFilterInGraph(const wchar_t* wideName, ComPtr<IBaseFil
   return S_FALSE;  // the slot keeps its own, different filter
 }
 
-HRESULT GraphControl::FindDeviceMoniker(const GUID& category, const char* ansiName, ComPtr<IMoniker>* moniker) {
+HRESULT GraphControl::FindDeviceMoniker(const GUID& category, const char* ansiName, ComPtr<IMoniker>& moniker) {
   ComPtr<ICreateDevEnum> devices;
   HRESULT hr = CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, CLSCTX_INPROC_SERVER, IID_ICreateDevEnum,
                                 reinterpret_cast<void**>(devices.GetAddressOf()));
@@ -92,20 +93,20 @@ HRESULT GraphControl::FindDeviceMoniker(const GUID& category, const char* ansiNa
   if (hr != S_OK) return hr;
 
   monikers->Reset();
-  moniker->Reset();
+  moniker.Reset();
   char name[kNameBufferBytes];
-  while (monikers->Next(1, moniker->ReleaseAndGetAddressOf(), nullptr) == S_OK) {
-    if (!*moniker) continue;
+  while (monikers->Next(1, moniker.ReleaseAndGetAddressOf(), nullptr) == S_OK) {
+    if (!moniker) continue;
     ComPtr<IPropertyBag> bag;
-    ReadFriendlyName(moniker->Get(), name, &bag);
+    ReadFriendlyName(moniker.Get(), name, bag);
     if (ansiName && ansiName[0] && std::strncmp(ansiName, name, kComparedLength) == 0) return S_OK;
   }
-  moniker->Reset();
+  moniker.Reset();
 
   // Fallback: the category's first device.
   monikers->Reset();
-  if (SUCCEEDED(monikers->Next(1, moniker->ReleaseAndGetAddressOf(), nullptr)) && *moniker) return S_FALSE;
-  moniker->Reset();
+  if (SUCCEEDED(monikers->Next(1, moniker.ReleaseAndGetAddressOf(), nullptr)) && moniker) return S_FALSE;
+  moniker.Reset();
   return E_FAIL;
 }
 
@@ -118,7 +119,7 @@ ComPtr<IPin> GraphControl::FindPin(IBaseFilter* filter, const wchar_t* name, PIN
     if (!pin) continue;
     PIN_INFO info;
     ComPtr<IBaseFilter> owner;
-    if (!PinInfoOf(pin.Get(), &info, &owner)) continue;
+    if (!PinInfoOf(pin.Get(), &info, owner)) continue;
     if (info.dir == direction && std::wcscmp(info.achName, name) == 0) return pin;
   }
   return nullptr;
@@ -135,7 +136,7 @@ void GraphControl::RemoveFilterAndDownstream(IBaseFilter* filter) {
     while (SUCCEEDED(pins->Next(1, pin.ReleaseAndGetAddressOf(), nullptr)) && pin) {
       PIN_INFO info{};
       ComPtr<IBaseFilter> owner;
-      if (!PinInfoOf(pin.Get(), &info, &owner)) continue;
+      if (!PinInfoOf(pin.Get(), &info, owner)) continue;
       if (info.dir != PINDIR_INPUT) {
         RemoveDownstreamOfPin(pin.Get());
       } else if (!inputConnected) {
@@ -144,6 +145,7 @@ void GraphControl::RemoveFilterAndDownstream(IBaseFilter* filter) {
       }
     }
   }
+  pins.Reset();
   // A filter still fed from elsewhere stays in the graph.
   if (!inputConnected) held->RemoveFilter(filter);
 }
@@ -157,7 +159,7 @@ void GraphControl::RemoveDownstreamOfPin(IPin* pin) {
   held->Disconnect(pin);
   PIN_INFO info{};
   ComPtr<IBaseFilter> downstream;
-  if (PinInfoOf(peer.Get(), &info, &downstream) && downstream) RemoveFilterAndDownstream(downstream.Get());
+  if (PinInfoOf(peer.Get(), &info, downstream) && downstream) RemoveFilterAndDownstream(downstream.Get());
 }
 
 }  // namespace zelk

@@ -33,11 +33,12 @@ class GraphControl {
   virtual HRESULT Pause();
   virtual LONG GetState();  // a filter state (0, 1, 2), or E_FAIL without a graph
 
-  // Graph operations of the capture filter attachment (use `graph`).
+  // Graph operations of the capture filter attachment (use `graph`). A filter
+  // slot is passed as std::addressof(slot): a ComPtr's operator& empties it.
   HRESULT AddDeviceFilter(const GUID& category, const char* ansiName, const wchar_t* wideName,
                           ComPtr<IBaseFilter>* filter);
   HRESULT FindFilterInGraph(const wchar_t* wideName, ComPtr<IBaseFilter>* filter);
-  HRESULT FindDeviceMoniker(const GUID& category, const char* ansiName, ComPtr<IMoniker>* moniker);
+  HRESULT FindDeviceMoniker(const GUID& category, const char* ansiName, ComPtr<IMoniker>& moniker);
   static ComPtr<IPin> FindPin(IBaseFilter* filter, const wchar_t* name, PIN_DIRECTION direction);
   void RemoveFilterAndDownstream(IBaseFilter* filter);
   void RemoveDownstreamOfPin(IPin* pin);

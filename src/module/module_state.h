@@ -7,7 +7,8 @@
 namespace zelk {
 
 // The module's full path (ANSI, 260 characters at most, zero-terminated); the
-// firmware image is looked for in its folder.
+// firmware image is looked for in its folder. Empty when the path could not be
+// read or did not fit.
 extern char modulePath[MAX_PATH];
 // The module handle, recorded at process attach; registration reads the path from it.
 extern HINSTANCE moduleInstance;

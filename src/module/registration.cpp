@@ -50,10 +50,11 @@ HRESULT ReadModulePath(HMODULE module, wchar_t (&path)[MAX_PATH], ModuleFileName
 }
 
 HRESULT RegisterModule(bool registering) {
-  wchar_t path[MAX_PATH];
-  ZELK_RETURN_IF_FAILED(ReadModulePath(moduleInstance, path));
-
   if (registering) {
+    // The keys must name this very file: a path that cannot be read or was
+    // cut is refused. Removing the keys needs no path.
+    wchar_t path[MAX_PATH];
+    ZELK_RETURN_IF_FAILED(ReadModulePath(moduleInstance, path));
     for (const FactoryTemplate& entry : kFactoryTemplates) {
       ZELK_RETURN_IF_FAILED(RegisterClassKeys(*entry.clsid, entry.name, path, kThreadingModel, kServerType));
     }

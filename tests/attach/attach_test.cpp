@@ -12,6 +12,7 @@
 #include "module/module_state.h"
 #include "sim_control.h"
 #include "sim_filters.h"
+#include "support/fakes.h"
 #include "support/trace_capture.h"
 
 namespace zelk {
@@ -179,6 +180,59 @@ TEST_F(AttachTest, TheBoardUnderAnotherNameIsNotRecognised) {
   pin.Reset();
   object->UnloadEncoder(graph.Get());
   EXPECT_EQ(FilterNames(graph.Get()), std::vector<std::wstring>{L"Capture"});
+}
+
+TEST_F(AttachTest, TheHeldCaptureFilterIsKeptAcrossLaterLoads) {
+  ComPtr<IPin> pin;
+  int32_t a, b;
+  ASSERT_EQ(Load(&pin, &a, &b), S_OK);
+  ComPtr<IBaseFilter> held = object->captureFilter;
+
+  // Another graph: the filter the object holds is the one added there.
+  ComPtr<IFilterGraph> second;
+  ASSERT_EQ(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IFilterGraph,
+                             reinterpret_cast<void**>(second.GetAddressOf())),
+            S_OK);
+  ComPtr<IPin> secondPin;
+  ASSERT_EQ(object->LoadEncoder(second.Get(), secondPin.GetAddressOf(), &a, &b), S_OK);
+  EXPECT_EQ(object->captureFilter.Get(), held.Get());
+  ComPtr<IBaseFilter> inSecond;
+  ASSERT_EQ(second->FindFilterByName(kDeviceName, inSecond.GetAddressOf()), S_OK);
+  EXPECT_EQ(inSecond.Get(), held.Get());
+  inSecond.Reset();
+  EXPECT_EQ(object->UnloadEncoder(second.Get()), S_OK);
+  object->captureFilter = held;
+
+  // A graph holding a different filter under the board's name: ours stays in use.
+  ComPtr<IFilterGraph> third;
+  ASSERT_EQ(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IFilterGraph,
+                             reinterpret_cast<void**>(third.GetAddressOf())),
+            S_OK);
+  ComPtr<IBaseFilter> stranger;
+  ASSERT_EQ(sim::CreateTestFilter(false, stranger.GetAddressOf()), S_OK);
+  ASSERT_EQ(third->AddFilter(stranger.Get(), kDeviceName), S_OK);
+  ComPtr<IPin> thirdPin;
+  ASSERT_EQ(object->LoadEncoder(third.Get(), thirdPin.GetAddressOf(), &a, &b), S_OK);
+  EXPECT_EQ(object->captureFilter.Get(), held.Get());
+  EXPECT_EQ(thirdPin.Get(), pin.Get()) << "the pin of the held filter";
+
+  // A load whose graph refuses everything fails at step 1 and keeps the filter.
+  test::FakeGraph refusing;
+  object->state = kStateInitialized;
+  ComPtr<IPin> none;
+  EXPECT_EQ(object->LoadEncoder(&refusing, none.GetAddressOf(), &a, &b), E_NOTIMPL);
+  EXPECT_EQ(trace.LastStep(), 1);
+  EXPECT_EQ(object->captureFilter.Get(), held.Get());
+  EXPECT_EQ(object->state, kStateInitialized);
+  EXPECT_EQ(refusing.refs, 1);
+
+  thirdPin.Reset();
+  secondPin.Reset();
+  pin.Reset();
+  held.Reset();
+  object->UnloadEncoder(graph.Get());
+  third.Reset();
+  stranger.Reset();
 }
 
 TEST_F(AttachTest, OtherDevicesAreSkippedAndNeverTakenInstead) {

@@ -195,6 +195,20 @@ TEST_F(InitEncTest, MissingFirmwareSendsNothing) {
   EXPECT_EQ(trace.Lines()[0], "ERROR -----> InitEnc()  step=1  idxAry=0  hr=0x0\n");
 }
 
+TEST_F(InitEncTest, UnknownModulePathNeverFallsBackToTheCurrentFolder) {
+  // The current folder holds a firmware file, but the module's own path could
+  // not be read: the firmware is not looked for anywhere else.
+  RecordModulePath(reinterpret_cast<HINSTANCE>(static_cast<uintptr_t>(0x10)));
+  ASSERT_EQ(modulePath[0], '\0');
+  char current[MAX_PATH];
+  GetCurrentDirectoryA(MAX_PATH, current);
+  SetCurrentDirectoryA(Folder(firmwarePath).c_str());
+  EXPECT_EQ(object.InitEnc(), E_FAIL);
+  SetCurrentDirectoryA(current);
+  EXPECT_EQ(trace.LastStep(), 1);
+  EXPECT_TRUE(rig.Lines().empty());
+}
+
 TEST_F(InitEncTest, EmptyFirmwareSendsTheBareHeader) {
   const Bytes empty;
   UseFolder("empty-firmware", &empty);

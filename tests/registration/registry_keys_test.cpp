@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "module/module_state.h"
 #include "module/registration.h"
 #include "module/registry_keys.h"
 
@@ -126,6 +127,15 @@ TEST(ModulePath, ReadWholeOrNotAtAll) {
             HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND));
   EXPECT_EQ(ReadModulePath(nullptr, path, &CutPath), HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER));
   EXPECT_EQ(ReadModulePath(nullptr, path, &FailWithoutReason), E_FAIL);
+}
+
+TEST(ModulePath, UnreadablePathRefusesRegistrationButNotRemoval) {
+  const HINSTANCE saved = moduleInstance;
+  moduleInstance = reinterpret_cast<HINSTANCE>(static_cast<uintptr_t>(0x10));  // no such module
+  EXPECT_EQ(RegisterModule(true), HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND));
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, "CLSID\\{337E5D3E-AC5C-4C8E-AC22-B757C57CF1D7}"));
+  EXPECT_EQ(RegisterModule(false), S_OK);  // removing keys needs no path
+  moduleInstance = saved;
 }
 
 }  // namespace
