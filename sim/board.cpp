@@ -76,43 +76,38 @@ void Board::Reset() {
 
 HRESULT Board::Set(const GUID& set, ULONG id, const void* instance, ULONG instanceLength, const void* data,
                    ULONG dataLength) {
-  const LARGE_INTEGER arrival = Now();
-  std::lock_guard<std::mutex> guard(state_->lock);
-  LoggedRequest request = Arrival(true, set, id, instance, instanceLength, dataLength);
-  request.timeUs = Microseconds(state_->start, arrival, state_->frequency);
-  const auto* bytes = static_cast<const uint8_t*>(data);
-  if (bytes) request.data.assign(bytes, bytes + dataLength);
-
-  const HRESULT injected = state_->InjectedFault(request);
-  request.result = injected;
-  if (SUCCEEDED(injected)) {
-    if ((instanceLength && !instance) || (dataLength && !data))
-      request.result = E_POINTER;
-    else
-      request.result = state_->Handle(request, data, nullptr);
-    // An injected success code (S_FALSE, say) is what a driver answers after doing the work.
-    if (request.result == S_OK) request.result = injected;
-  }
-  state_->log.push_back(std::move(request));
-  return state_->log.back().result;
+  return Serve(true, set, id, instance, instanceLength, const_cast<void*>(data), dataLength, nullptr);
 }
 
 HRESULT Board::Get(const GUID& set, ULONG id, const void* instance, ULONG instanceLength, void* data,
                    ULONG dataLength, ULONG* returned) {
+  return Serve(false, set, id, instance, instanceLength, data, dataLength, returned);
+}
+
+// One request as the driver sees it: logged on arrival, failed by an injected
+// fault or carried out, its result logged. An injected success code (S_FALSE,
+// say) is what a driver answers after doing the work.
+HRESULT Board::Serve(bool isSet, const GUID& set, ULONG id, const void* instance, ULONG instanceLength, void* data,
+                     ULONG dataLength, ULONG* returned) {
   const LARGE_INTEGER arrival = Now();
   std::lock_guard<std::mutex> guard(state_->lock);
-  LoggedRequest request = Arrival(false, set, id, instance, instanceLength, dataLength);
+  LoggedRequest request = Arrival(isSet, set, id, instance, instanceLength, dataLength);
   request.timeUs = Microseconds(state_->start, arrival, state_->frequency);
+  const auto* bytes = static_cast<const uint8_t*>(data);
+  if (isSet && bytes) request.data.assign(bytes, bytes + dataLength);
   if (returned) *returned = 0;
 
-  request.result = state_->InjectedFault(request);
-  if (SUCCEEDED(request.result)) {
+  const HRESULT injected = state_->InjectedFault(request);
+  request.result = injected;
+  if (SUCCEEDED(injected)) {
     std::vector<uint8_t> out;
-    if ((instanceLength && !instance) || (dataLength && !data))
+    if ((instanceLength && !instance) || (dataLength && !data)) {
       request.result = E_POINTER;
-    else
-      request.result = state_->Handle(request, nullptr, &out);
-    if (SUCCEEDED(request.result)) {
+    } else {
+      request.result = state_->Handle(request, isSet ? data : nullptr, isSet ? nullptr : &out);
+    }
+    if (request.result == S_OK) request.result = injected;
+    if (!isSet && SUCCEEDED(request.result)) {
       // The handlers checked the caller's buffer against the property's size.
       if (!out.empty()) std::memcpy(data, out.data(), out.size());
       if (returned) *returned = static_cast<ULONG>(out.size());

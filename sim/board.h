@@ -78,6 +78,8 @@ class Board {
   void ClearFaults();
 
  private:
+  HRESULT Serve(bool isSet, const GUID& set, ULONG id, const void* instance, ULONG instanceLength, void* data,
+                ULONG dataLength, ULONG* returned);
   // Implementation-defined state (the simulator's own design).
   struct State;
   std::shared_ptr<State> state_;

@@ -4,6 +4,7 @@
 // InitializeEncoder.
 #include <gtest/gtest.h>
 
+#include "support/channel_guard.h"
 #include "support/encoder_rig.h"
 
 namespace zelk::test {
@@ -114,17 +115,8 @@ TEST(GetChannelInfo, LooksUpTheGivenChannel) {
   EXPECT_TRUE(rig.Log().empty());
 }
 
-// Puts terrestrial channel 5 back as the module loaded it.
-struct RestoreChannelFive {
-  ~RestoreChannelFive() {
-    ChannelEntry entry = Entry(5, 0);
-    entry.frequencyHz = 177250000;
-    EncoderObject(nullptr, nullptr).SetChannelFrequency(&entry);
-  }
-};
-
 TEST(SetChannelFrequency, SeenByEveryObject) {
-  RestoreChannelFive restore;
+  ChannelEntryGuard restore(0, 5);
   EncoderRig first;  // state 0: accepted in every state
   ChannelEntry entry = Entry(5, 0);
   entry.frequencyHz = 178000000;

@@ -2,6 +2,7 @@
 #include <utility>
 
 #include "front_end_rig.h"
+#include "support/channel_guard.h"
 
 namespace zelk::test {
 namespace {
@@ -25,14 +26,12 @@ int32_t Store(int32_t plan, int32_t number, int32_t hz) {
   return StoreChannelFrequency(&entry);
 }
 
-// Puts a table entry back when the test ends: the tables live for the whole process.
+// Overrides a table entry for the rest of the test.
 struct OverrideEntry {
-  OverrideEntry(int32_t plan, int32_t number, int32_t hz)
-      : plan(plan), number(number), saved(Lookup(plan, number)) {
+  OverrideEntry(int32_t plan, int32_t number, int32_t hz) : restore(plan, number) {
     EXPECT_EQ(0, Store(plan, number, hz));
   }
-  ~OverrideEntry() { Store(plan, number, saved); }
-  int32_t plan, number, saved;
+  ChannelEntryGuard restore;
 };
 
 TEST(ChannelTables, EveryEntryFollowsThePlanRules) {
