@@ -59,6 +59,14 @@ std::vector<std::wstring> FilterNames(IFilterGraph* graph) {
   return names;
 }
 
+// A new in-process COM object of the class, or null.
+template <typename T>
+ComPtr<T> Create(const CLSID& clsid, const IID& iid) {
+  ComPtr<T> object;
+  CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, iid, reinterpret_cast<void**>(object.GetAddressOf()));
+  return object;
+}
+
 ComPtr<IPin> PinOf(IBaseFilter* filter, const wchar_t* name) {
   ComPtr<IPin> pin;
   filter->FindPin(name, pin.GetAddressOf());
@@ -79,12 +87,10 @@ class AttachTest : public ::testing::Test {
   void SetUp() override {
     RecordModulePath(nullptr);  // MbPciEncoder.rom lies beside the test program
     liveBefore = sim::LiveObjects();
-    ASSERT_EQ(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IFilterGraph,
-                               reinterpret_cast<void**>(graph.GetAddressOf())),
-              S_OK);
-    ASSERT_EQ(CoCreateInstance(CLSID_ZelkSimCapture, nullptr, CLSCTX_INPROC_SERVER, IID_ISimBoardControl,
-                               reinterpret_cast<void**>(board.GetAddressOf())),
-              S_OK);
+    graph = Create<IFilterGraph>(CLSID_FilterGraph, IID_IFilterGraph);
+    ASSERT_TRUE(graph);
+    board = Create<ISimBoardControl>(CLSID_ZelkSimCapture, IID_ISimBoardControl);
+    ASSERT_TRUE(board);
     board->Reset();
   }
   void TearDown() override {
@@ -152,10 +158,8 @@ TEST_F(AttachTest, FindsTheBoardAddsItAndHandsOutItsOutputPin) {
 }
 
 TEST_F(AttachTest, UsesTheFilterAlreadyInTheGraphUnderTheBoardsName) {
-  ComPtr<IBaseFilter> present;
-  ASSERT_EQ(CoCreateInstance(CLSID_ZelkSimCapture, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
-                             reinterpret_cast<void**>(present.GetAddressOf())),
-            S_OK);
+  ComPtr<IBaseFilter> present = Create<IBaseFilter>(CLSID_ZelkSimCapture, IID_IBaseFilter);
+  ASSERT_TRUE(present);
   ASSERT_EQ(graph->AddFilter(present.Get(), kDeviceName), S_OK);
   ComPtr<IPin> pin;
   int32_t a, b;
@@ -167,10 +171,8 @@ TEST_F(AttachTest, UsesTheFilterAlreadyInTheGraphUnderTheBoardsName) {
 }
 
 TEST_F(AttachTest, TheBoardUnderAnotherNameIsNotRecognised) {
-  ComPtr<IBaseFilter> present;
-  ASSERT_EQ(CoCreateInstance(CLSID_ZelkSimCapture, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
-                             reinterpret_cast<void**>(present.GetAddressOf())),
-            S_OK);
+  ComPtr<IBaseFilter> present = Create<IBaseFilter>(CLSID_ZelkSimCapture, IID_IBaseFilter);
+  ASSERT_TRUE(present);
   ASSERT_EQ(graph->AddFilter(present.Get(), L"Capture"), S_OK);
   ComPtr<IPin> pin;
   int32_t a, b;
@@ -189,10 +191,8 @@ TEST_F(AttachTest, TheHeldCaptureFilterIsKeptAcrossLaterLoads) {
   ComPtr<IBaseFilter> held = object->captureFilter;
 
   // Another graph: the filter the object holds is the one added there.
-  ComPtr<IFilterGraph> second;
-  ASSERT_EQ(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IFilterGraph,
-                             reinterpret_cast<void**>(second.GetAddressOf())),
-            S_OK);
+  ComPtr<IFilterGraph> second = Create<IFilterGraph>(CLSID_FilterGraph, IID_IFilterGraph);
+  ASSERT_TRUE(second);
   ComPtr<IPin> secondPin;
   ASSERT_EQ(object->LoadEncoder(second.Get(), secondPin.GetAddressOf(), &a, &b), S_OK);
   EXPECT_EQ(object->captureFilter.Get(), held.Get());
@@ -204,10 +204,8 @@ TEST_F(AttachTest, TheHeldCaptureFilterIsKeptAcrossLaterLoads) {
   object->captureFilter = held;
 
   // A graph holding a different filter under the board's name: ours stays in use.
-  ComPtr<IFilterGraph> third;
-  ASSERT_EQ(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IFilterGraph,
-                             reinterpret_cast<void**>(third.GetAddressOf())),
-            S_OK);
+  ComPtr<IFilterGraph> third = Create<IFilterGraph>(CLSID_FilterGraph, IID_IFilterGraph);
+  ASSERT_TRUE(third);
   ComPtr<IBaseFilter> stranger;
   ASSERT_EQ(sim::CreateTestFilter(false, stranger.GetAddressOf()), S_OK);
   ASSERT_EQ(third->AddFilter(stranger.Get(), kDeviceName), S_OK);
