@@ -131,13 +131,13 @@ inline constexpr uint32_t kCompanionStatus = 0x00;
 inline constexpr uint32_t kCompanionMode = 0x80;
 inline constexpr uint32_t kEnhancerControl = 0x00;
 
-struct RegisterName {
+struct RegisterInfo {
   uint32_t device;
   uint32_t reg;
   const char* name;
 };
 
-inline constexpr RegisterName kRegisterNames[] = {
+inline constexpr RegisterInfo kRegisters[] = {
     {kDevDecoder, kDecoderInputMode, "input mode"},
     {kDevDecoder, kDecoderInputControl, "input control"},
     {kDevDecoder, 0x09, "chroma path"},
@@ -159,7 +159,7 @@ inline constexpr RegisterName kRegisterNames[] = {
 
 // The name of a register, or null for one the module only sets up at start.
 inline const char* RegisterName(uint32_t device, uint32_t reg) {
-  for (const struct RegisterName& entry : kRegisterNames)
+  for (const RegisterInfo& entry : kRegisters)
     if (entry.device == device && entry.reg == reg) return entry.name;
   return nullptr;
 }
