@@ -13,27 +13,16 @@
 
 namespace zelk::board {
 
-// {F766A10B-2D29-420F-A07F-11FFD3C98068}: the encoder board's own properties.
-inline constexpr GUID kDevicePropertySet = {
-    0xf766a10b, 0x2d29, 0x420f, {0xa0, 0x7f, 0x11, 0xff, 0xd3, 0xc9, 0x80, 0x68}};
-// {A2713CE2-056E-4FBE-9436-7D6D73D1FDA3}: the input routing property.
-inline constexpr GUID kInputPropertySet = {
-    0xa2713ce2, 0x056e, 0x4fbe, {0x94, 0x36, 0x7d, 0x6d, 0x73, 0xd1, 0xfd, 0xa3}};
+// The encoder board's own properties, {F766A10B-2D29-420F-A07F-11FFD3C98068}, and
+// the input routing property, {A2713CE2-056E-4FBE-9436-7D6D73D1FDA3}.
+constexpr GUID kDevicePropertySet = {0xf766a10b, 0x2d29, 0x420f, {0xa0, 0x7f, 0x11, 0xff, 0xd3, 0xc9, 0x80, 0x68}};
+constexpr GUID kInputPropertySet = {0xa2713ce2, 0x056e, 0x4fbe, {0x94, 0x36, 0x7d, 0x6d, 0x73, 0xd1, 0xfd, 0xa3}};
 
-// Property IDs of the device set.
+// Property IDs of the device set (kProperties below gives each its name, direction and sizes).
 enum DeviceProperty : ULONG {
-  kPropVideoFormat = 27,
-  kPropAspect = 28,
-  kPropFilterMode = 41,
-  kPropPeakBitRate = 44,
-  kPropBitRate = 45,
-  kPropParameterBlock = 88,
-  kPropRegisterAccess = 89,
-  kPropDeviceInfo = 90,
-  kPropFirmware = 91,
-  kPropEncoderStatus = 93,
-  kPropInputNotify = 94,
-  kPropControlRecord = 99,
+  kPropVideoFormat = 27, kPropAspect = 28, kPropFilterMode = 41, kPropPeakBitRate = 44, kPropBitRate = 45,
+  kPropParameterBlock = 88, kPropRegisterAccess = 89, kPropDeviceInfo = 90, kPropFirmware = 91,
+  kPropEncoderStatus = 93, kPropInputNotify = 94, kPropControlRecord = 99,
 };
 // Property ID of the input set.
 inline constexpr ULONG kPropInputRouting = 14;
@@ -68,10 +57,15 @@ inline constexpr PropertyInfo kProperties[] = {
     {true, kPropInputRouting, "input routing", false, true, 0, 4, false},
 };
 
+// Whether the driver knows the property set at all.
+inline bool IsPropertySet(const GUID& set) {
+  return IsEqualGUID(set, kDevicePropertySet) || IsEqualGUID(set, kInputPropertySet);
+}
+
 // The property of a set, or null when the driver does not know it.
 inline const PropertyInfo* FindProperty(const GUID& set, ULONG id) {
+  if (!IsPropertySet(set)) return nullptr;
   const bool inputSet = IsEqualGUID(set, kInputPropertySet);
-  if (!inputSet && !IsEqualGUID(set, kDevicePropertySet)) return nullptr;
   for (const PropertyInfo& property : kProperties)
     if (property.inputSet == inputSet && property.id == id) return &property;
   return nullptr;
@@ -79,12 +73,8 @@ inline const PropertyInfo* FindProperty(const GUID& set, ULONG id) {
 
 // Devices on the board's register bus (the device address of property 89).
 enum Device : uint32_t {
-  kDevGhostReducer = 0x12,
-  kDevVolume = 0x1B,
-  kDevDecoder = 0x21,
-  kDevTunerCompanion = 0x5B,
-  kDevYcSeparator = 0x5C,
-  kDevTuner = 0x60,
+  kDevGhostReducer = 0x12, kDevVolume = 0x1B, kDevDecoder = 0x21,
+  kDevTunerCompanion = 0x5B, kDevYcSeparator = 0x5C, kDevTuner = 0x60,
 };
 
 struct DeviceInfo {

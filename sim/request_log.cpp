@@ -1,18 +1,15 @@
 #include "request_log.h"
 
 #include <cstdio>
-#include <cstring>
+
+#include "board_protocol.h"
 
 namespace zelk::sim {
 namespace {
 
-// {F766A10B-2D29-420F-A07F-11FFD3C98068} and {A2713CE2-056E-4FBE-9436-7D6D73D1FDA3}.
-constexpr GUID kDeviceSet = {0xf766a10b, 0x2d29, 0x420f, {0xa0, 0x7f, 0x11, 0xff, 0xd3, 0xc9, 0x80, 0x68}};
-constexpr GUID kInputSet = {0xa2713ce2, 0x056e, 0x4fbe, {0x94, 0x36, 0x7d, 0x6d, 0x73, 0xd1, 0xfd, 0xa3}};
-
 std::string SetName(const GUID& set) {
-  if (std::memcmp(&set, &kDeviceSet, sizeof set) == 0) return "dev";
-  if (std::memcmp(&set, &kInputSet, sizeof set) == 0) return "inp";
+  if (IsEqualGUID(set, board::kDevicePropertySet)) return "dev";
+  if (IsEqualGUID(set, board::kInputPropertySet)) return "inp";
   char text[48];
   std::snprintf(text, sizeof text, "{%08lX-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
                 static_cast<unsigned long>(set.Data1), set.Data2, set.Data3, set.Data4[0], set.Data4[1],

@@ -2,15 +2,20 @@
 // log and faults with a plain COM ABI (fixed buffers, no library types).
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 
+#include "board_protocol.h"
 #include "sim_filter.h"
 #include "sim_filters.h"
 
 namespace zelk::sim {
 namespace {
 
-constexpr ULONG kEncoderPropertyIds[] = {27, 28, 41, 44, 45};
-static_assert(sizeof kEncoderPropertyIds / sizeof kEncoderPropertyIds[0] == 5, "SimBoardEffects order");
+// The order of SimBoardEffects::encoderProperty.
+constexpr ULONG kEncoderPropertyIds[] = {board::kPropVideoFormat, board::kPropAspect, board::kPropFilterMode,
+                                         board::kPropPeakBitRate, board::kPropBitRate};
+static_assert(std::size(kEncoderPropertyIds) == std::size(SimBoardEffects{}.encoderProperty),
+              "one entry of SimBoardEffects::encoderProperty per encoder property");
 
 template <size_t N>
 ULONG CopyBytes(const std::vector<uint8_t>& from, BYTE (&to)[N]) {
@@ -29,12 +34,11 @@ HRESULT CopyOut(const std::vector<uint8_t>& from, BYTE* buffer, ULONG size, ULON
 // Device, register and value of a register access (property 89).
 bool MatchesRegister(const SimFaultMatch& match, const LoggedRequest& request) {
   if (!match.matchDevice && !match.matchRegister && !match.matchValue) return true;
-  if (request.instance.size() != 9) return false;
-  uint32_t device, reg;
-  std::memcpy(&device, &request.instance[0], 4);
-  std::memcpy(&reg, &request.instance[5], 4);
-  if (match.matchDevice && device != match.device) return false;
-  if (match.matchRegister && reg != match.reg) return false;
+  board::RegisterAccessInstance access;
+  if (request.instance.size() != sizeof access) return false;
+  std::memcpy(&access, request.instance.data(), sizeof access);
+  if (match.matchDevice && access.device != match.device) return false;
+  if (match.matchRegister && access.reg != match.reg) return false;
   if (!match.matchValue) return true;
   uint32_t value;
   if (!request.isSet || request.data.size() != 4) return false;
@@ -85,7 +89,7 @@ STDMETHODIMP SimFilter::GetEffects(SimBoardEffects* effects) {
   effects->firmwareLength = static_cast<ULONG>(board_->Firmware().size());
   effects->parameterBlockLength = CopyBytes(board_->ParameterBlock(), effects->parameterBlock);
   effects->controlRecordLength = CopyBytes(board_->ControlRecord(), effects->controlRecord);
-  for (size_t i = 0; i < 5; ++i) {
+  for (size_t i = 0; i < std::size(kEncoderPropertyIds); ++i) {
     if (const auto value = board_->EncoderProperty(kEncoderPropertyIds[i])) {
       effects->encoderPropertyMask |= 1u << i;
       effects->encoderProperty[i] = *value;

@@ -77,14 +77,14 @@ class ComScope {
 
 using Microsoft::WRL::ComPtr;
 
-HRESULT Mapper(ComPtr<IFilterMapper2>* mapper) {
-  return CoCreateInstance(CLSID_FilterMapper2, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(mapper->GetAddressOf()));
+HRESULT Mapper(IFilterMapper2** mapper) {
+  return CoCreateInstance(CLSID_FilterMapper2, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(mapper));
 }
 
 HRESULT RegisterDevice(const CLSID& clsid, const wchar_t* friendlyName, const wchar_t* instanceName) {
   ComScope com;
   ComPtr<IFilterMapper2> mapper;
-  HRESULT hr = Mapper(&mapper);
+  HRESULT hr = Mapper(mapper.ReleaseAndGetAddressOf());
   if (FAILED(hr)) return hr;
   const REGPINTYPES type = {&MEDIATYPE_Stream, &MEDIASUBTYPE_MPEG2_PROGRAM};
   REGFILTERPINS2 pin{};
@@ -105,7 +105,7 @@ HRESULT RegisterDevice(const CLSID& clsid, const wchar_t* friendlyName, const wc
 HRESULT UnregisterDevice(const wchar_t* instanceName) {
   ComScope com;
   ComPtr<IFilterMapper2> mapper;
-  HRESULT hr = Mapper(&mapper);
+  HRESULT hr = Mapper(mapper.ReleaseAndGetAddressOf());
   if (FAILED(hr)) return hr;
   return mapper->UnregisterFilter(&CLSID_VideoInputDeviceCategory, instanceName, CLSID_ZelkSimCapture);
 }

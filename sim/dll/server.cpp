@@ -47,8 +47,8 @@ class ClassFactory final : public IClassFactory {
     if (outer) return CLASS_E_NOAGGREGATION;
     Microsoft::WRL::ComPtr<IBaseFilter> filter;
     const HRESULT hr = IsEqualCLSID(clsid_, CLSID_ZelkSimCapture)
-                           ? zelk::sim::CreateSimCaptureFilter(SharedBoard(), true, &filter)
-                           : zelk::sim::CreateOtherCameraFilter(&filter);
+                           ? zelk::sim::CreateSimCaptureFilter(SharedBoard(), true, filter.ReleaseAndGetAddressOf())
+                           : zelk::sim::CreateOtherCameraFilter(filter.ReleaseAndGetAddressOf());
     if (FAILED(hr)) return hr;
     return filter->QueryInterface(iid, out);
   }

@@ -1,5 +1,6 @@
 // Encoder initialisation, start, stop and status.
 #include <cstring>
+#include <iterator>
 
 #include "encoder/encoder_object.h"
 #include "encoder/setup_tables.h"
@@ -19,8 +20,7 @@ int32_t RateCode(int32_t bitsPerSecond) {
 // The encoder's video format codes; values without a code of their own encode as 0.
 uint32_t FormatCode(int32_t videoFormatCode) {
   constexpr uint32_t kFormatCodes[] = {0, 0, 1, 2, 6, 5};
-  static_assert(sizeof(kFormatCodes) / sizeof(kFormatCodes[0]) == 6, "format codes 0 to 5");
-  if (videoFormatCode < 0 || videoFormatCode > 5) return 0;
+  if (videoFormatCode < 0 || static_cast<size_t>(videoFormatCode) >= std::size(kFormatCodes)) return 0;
   return kFormatCodes[videoFormatCode];
 }
 
@@ -61,7 +61,7 @@ HRESULT EncoderObject::InitializeEncoder() {
   HRESULT hr = TC_SetInput(videoInput);
   if (FAILED(hr)) return FailStep(kInitializeEncoderTrace, 2, hr);
   if (videoInput == 2) {
-    hr = TC_SetChannel(channel);
+    hr = TC_SetChannel(tvChannel);
     if (FAILED(hr)) return FailStep(kInitializeEncoderTrace, 3, hr);
     hr = TC_SetTunerMode(tunerMode);
     if (FAILED(hr)) return FailStep(kInitializeEncoderTrace, 4, hr);
@@ -74,21 +74,21 @@ HRESULT EncoderObject::InitializeEncoder() {
   hr = WriteVolume(volume);
   if (FAILED(hr)) return FailStep(kInitializeEncoderTrace, 7, hr);
 
-  const DeviceChannel device = Channel();
+  const PropertyChannel properties = Properties();
   const int32_t peakRate = RateCode(video.peakBitRate);
-  hr = device.SetDeviceProperty(kPropPeakBitRate, &peakRate, sizeof peakRate);
+  hr = properties.SetDeviceProperty(kPropPeakBitRate, &peakRate, sizeof peakRate);
   if (FAILED(hr)) return FailStep(kInitializeEncoderTrace, 8, hr);
   const int32_t rate = RateCode(video.bitRate);
-  hr = device.SetDeviceProperty(kPropBitRate, &rate, sizeof rate);
+  hr = properties.SetDeviceProperty(kPropBitRate, &rate, sizeof rate);
   if (FAILED(hr)) return FailStep(kInitializeEncoderTrace, 9, hr);
   const uint32_t format = FormatCode(video.videoFormatCode);
-  hr = device.SetDeviceProperty(kPropVideoFormat, &format, sizeof format);
+  hr = properties.SetDeviceProperty(kPropVideoFormat, &format, sizeof format);
   if (FAILED(hr)) return FailStep(kInitializeEncoderTrace, 10, hr);
   const uint32_t aspect = AspectCode(video.aspect16x9);
-  hr = device.SetDeviceProperty(kPropAspect, &aspect, sizeof aspect);
+  hr = properties.SetDeviceProperty(kPropAspect, &aspect, sizeof aspect);
   if (FAILED(hr)) return FailStep(kInitializeEncoderTrace, 11, hr);
   const setup::ControlRecord record = setup::MakeControlRecord(aspect);
-  hr = device.SetDeviceProperty(kPropControlRecord, record.data(), sizeof record);
+  hr = properties.SetDeviceProperty(kPropControlRecord, record.data(), sizeof record);
   if (FAILED(hr)) return FailStep(kInitializeEncoderTrace, 12, hr);
 
   state = kStateInitialized;
@@ -112,9 +112,9 @@ HRESULT EncoderObject::GetEncStatus(EncoderStatus* status) {
   if (!status) return E_POINTER;
   status->stateCode = state <= kStateAttached ? 1 : state;
 
-  const DeviceChannel device = Channel();
+  const PropertyChannel properties = Properties();
   EncoderStatusReport report{};
-  const HRESULT hr = device.Get(DevicePropertySet, kPropEncoderStatus, nullptr, 0, &report, sizeof report);
+  const HRESULT hr = properties.Get(DevicePropertySet, kPropEncoderStatus, nullptr, 0, &report, sizeof report);
   if (FAILED(hr)) return FailStep(kGetEncStatusTrace, 1, hr);
 
   status->flags = 0;
@@ -126,7 +126,7 @@ HRESULT EncoderObject::GetEncStatus(EncoderStatus* status) {
     status->flags = 1;
     status->errorCode = ErrorCodeOf(report);
   }
-  if (tuner::WaitForDecoderReady(device) != S_OK) status->flags |= 2;  // a failed read counts as not ready
+  if (tuner::WaitForDecoderReady(properties) != S_OK) status->flags |= 2;  // a failed read counts as not ready
   return hr;
 }
 

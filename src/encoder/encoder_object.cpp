@@ -91,17 +91,17 @@ HRESULT EncoderObject::TC_Reserved7(int32_t) { return E_NOTIMPL; }
 HRESULT EncoderObject::TC_Reserved10(int32_t) { return E_NOTIMPL; }
 
 HRESULT EncoderObject::TC_SetChannel(uint32_t channelCode) {
-  return tuner::SetChannel(Channel(), FrontEnd(), channelCode);
+  return tuner::SetChannel(Properties(), FrontEnd(), channelCode);
 }
-HRESULT EncoderObject::TC_SetTunerMode(int32_t mode) { return tuner::SetTunerMode(Channel(), mode); }
-HRESULT EncoderObject::TC_GetTunerStatus(int32_t* status) { return tuner::GetTunerStatus(Channel(), status); }
-HRESULT EncoderObject::TC_SetBCSH(tuner::PictureValues* values) { return tuner::SetBCSH(Channel(), values); }
-HRESULT EncoderObject::TC_GetBCSH(tuner::PictureValues* values) { return tuner::GetBCSH(Channel(), values); }
+HRESULT EncoderObject::TC_SetTunerMode(int32_t mode) { return tuner::SetTunerMode(Properties(), mode); }
+HRESULT EncoderObject::TC_GetTunerStatus(int32_t* status) { return tuner::GetTunerStatus(Properties(), status); }
+HRESULT EncoderObject::TC_SetBCSH(tuner::PictureValues* values) { return tuner::SetBCSH(Properties(), values); }
+HRESULT EncoderObject::TC_GetBCSH(tuner::PictureValues* values) { return tuner::GetBCSH(Properties(), values); }
 
-HRESULT EncoderObject::TC_SetInput(int32_t input) { return tuner::SetInput(Channel(), FrontEnd(), input); }
-HRESULT EncoderObject::CtrlGr(uint32_t enable) { return tuner::CtrlGr(Channel(), enhancerPresent, enable); }
-HRESULT EncoderObject::Ctrl3dyc(uint32_t enable) { return tuner::Ctrl3dyc(Channel(), enhancerPresent, enable); }
-HRESULT EncoderObject::WriteFilterMode(const uint8_t* mode) { return tuner::WriteFilterMode(Channel(), mode); }
-HRESULT EncoderObject::WriteVolume(int32_t value) { return tuner::WriteVolume(Channel(), value); }
+HRESULT EncoderObject::TC_SetInput(int32_t input) { return tuner::SetInput(Properties(), FrontEnd(), input); }
+HRESULT EncoderObject::CtrlGr(uint32_t enable) { return tuner::CtrlGr(Properties(), enhancerPresent, enable); }
+HRESULT EncoderObject::Ctrl3dyc(uint32_t enable) { return tuner::Ctrl3dyc(Properties(), enhancerPresent, enable); }
+HRESULT EncoderObject::WriteFilterMode(const uint8_t* mode) { return tuner::WriteFilterMode(Properties(), mode); }
+HRESULT EncoderObject::WriteVolume(int32_t value) { return tuner::WriteVolume(Properties(), value); }
 
 }  // namespace zelk

@@ -134,8 +134,8 @@ class EncoderObject final : public IEncoderModule,
   HRESULT WriteFilterMode(const uint8_t* mode);
   HRESULT WriteVolume(int32_t volume);
 
-  // The channel to the board through captureFilter.
-  DeviceChannel Channel() const { return DeviceChannel(captureFilter); }
+  // The property channel to the board through captureFilter.
+  PropertyChannel Properties() const { return PropertyChannel(captureFilter); }
   tuner::FrontEndState FrontEnd() const { return {enhancerPresent, processingFlags, videoInput}; }
   bool TunerActive() const { return state >= kStateInitialized && videoInput == 2; }
 
@@ -145,7 +145,7 @@ class EncoderObject final : public IEncoderModule,
   int32_t state = kStateCreated;
   int32_t videoInput = 0;
   int32_t tunerMode = 3;
-  uint32_t channel = 1;
+  uint32_t tvChannel = 1;  // channel code: bits 0-15 the number, bit 16 the plan
   int32_t volume = -2594;
   tuner::PictureValues picture{128, 68, 64, 0};  // brightness, contrast, saturation, hue
   BOOL enhancerPresent = FALSE;

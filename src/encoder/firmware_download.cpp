@@ -76,7 +76,7 @@ bool IsEnhancerBoard(uint32_t boardCode) {
 }  // namespace
 
 HRESULT EncoderObject::InitEnc() {
-  const DeviceChannel channel = Channel();
+  const PropertyChannel properties = Properties();
   FileHandle firmware;
   const std::string path = FirmwarePath();
   if (!path.empty()) {
@@ -94,31 +94,31 @@ HRESULT EncoderObject::InitEnc() {
     FailStep(kInitEncTrace, 2, S_OK);
     return E_FAIL;
   }
-  HRESULT hr = channel.SetDeviceProperty(kPropFirmware, download.get(), imageBytes + kFirmwareHeaderBytes);
+  HRESULT hr = properties.SetDeviceProperty(kPropFirmware, download.get(), imageBytes + kFirmwareHeaderBytes);
   download.reset();
   if (FAILED(hr)) return FailStep(kInitEncTrace, 3, hr);
 
   uint8_t deviceInfo[setup::kDeviceInfoSize] = {};
-  hr = channel.Get(DevicePropertySet, kPropDeviceInfo, nullptr, 0, deviceInfo, sizeof deviceInfo);
+  hr = properties.Get(DevicePropertySet, kPropDeviceInfo, nullptr, 0, deviceInfo, sizeof deviceInfo);
   if (FAILED(hr)) return FailStep(kInitEncTrace, 4, hr);
   uint32_t boardCode = 0;
   std::memcpy(&boardCode, deviceInfo, sizeof boardCode);
   if (IsEnhancerBoard(boardCode)) enhancerPresent = TRUE;  // never cleared again
 
-  hr = channel.SetDeviceProperty(kPropParameterBlock, setup::kEncoderParameterBlock.data(),
-                                 static_cast<ULONG>(setup::kEncoderParameterBlock.size()));
+  hr = properties.SetDeviceProperty(kPropParameterBlock, setup::kEncoderParameterBlock.data(),
+                                    static_cast<ULONG>(setup::kEncoderParameterBlock.size()));
   if (FAILED(hr)) return FailStep(kInitEncTrace, 6, hr);
 
   const setup::ControlRecord record = setup::MakeControlRecord(2);
-  hr = channel.SetDeviceProperty(kPropControlRecord, record.data(), sizeof record);
+  hr = properties.SetDeviceProperty(kPropControlRecord, record.data(), sizeof record);
   if (FAILED(hr)) return FailStep(kInitEncTrace, 7, hr);
 
   size_t row = 0;
-  hr = channel.WriteRegisterTable(setup::kStartupRegisterTable, setup::kStartupRows, &row);
+  hr = properties.WriteRegisterTable(setup::kStartupRegisterTable, &row);
   if (FAILED(hr)) return FailStep(kInitEncTrace, 8, hr, static_cast<int>(row));
 
   if (enhancerPresent) {
-    hr = channel.WriteRegisterTable(setup::kEnhancerRegisterTable, setup::kEnhancerRows, &row);
+    hr = properties.WriteRegisterTable(setup::kEnhancerRegisterTable, &row);
     if (FAILED(hr)) return FailStep(kInitEncTrace, 9, hr, static_cast<int>(row));
   }
   return hr;

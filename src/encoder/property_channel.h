@@ -71,11 +71,11 @@ struct RegisterWriteEntry {
   uint32_t waitMs;  // wait after the write, 0 = none
 };
 
-class DeviceChannel {
+class PropertyChannel {
  public:
-  // The channel follows the object's captureFilter: a request made while it is
+  // The property channel follows the object's captureFilter: a request made while it is
   // empty is not sent and fails with ZELK_E_NO_CAPTURE_FILTER.
-  explicit DeviceChannel(const ComPtr<IBaseFilter>& captureFilter) : filter_(captureFilter) {}
+  explicit PropertyChannel(const ComPtr<IBaseFilter>& captureFilter) : filter_(captureFilter) {}
 
   HRESULT Set(const GUID& set, ULONG id, const void* instance, ULONG instanceLength, const void* data,
               ULONG dataLength, DWORD waitMs = 0) const;
@@ -95,6 +95,11 @@ class DeviceChannel {
   // write), and stops at the first failing row. Returns the HRESULT of the last
   // write made; *failedRow receives the index of the failing row, or count.
   HRESULT WriteRegisterTable(const RegisterWriteEntry* rows, size_t count, size_t* failedRow) const;
+  // The same for a whole table, whose length comes with it.
+  template <size_t N>
+  HRESULT WriteRegisterTable(const RegisterWriteEntry (&rows)[N], size_t* failedRow) const {
+    return WriteRegisterTable(rows, N, failedRow);
+  }
 
  private:
   const ComPtr<IBaseFilter>& filter_;

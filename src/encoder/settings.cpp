@@ -68,9 +68,9 @@ HRESULT EncoderObject::SetChannel(uint32_t channelCode, ChannelEntry* out) {
   HRESULT hr = S_OK;
   if (TunerActive()) {
     hr = TC_SetChannel(channelCode);
-    if (SUCCEEDED(hr)) channel = channelCode;
+    if (SUCCEEDED(hr)) tvChannel = channelCode;
   } else {
-    channel = channelCode;
+    tvChannel = channelCode;
   }
   if (out) {
     Sleep(kChannelReportDelayMs);
@@ -91,8 +91,8 @@ HRESULT EncoderObject::GetChannelInfo(ChannelEntry* entry) {
     tuner::LookupChannelFrequency(entry);
     return S_OK;
   }
-  entry->channelNumber = static_cast<int32_t>(channel & 0xFFFF);
-  entry->plan = static_cast<int32_t>((channel >> 16) & 1);
+  entry->channelNumber = static_cast<int32_t>(tvChannel & 0xFFFF);
+  entry->plan = static_cast<int32_t>((tvChannel >> 16) & 1);
   tuner::LookupChannelFrequency(entry);
   if (TunerActive()) {
     int32_t tunerStatus = 0;

@@ -89,7 +89,6 @@ const RegisterWriteEntry kStartupRegisterTable[] = {
     Volume(0x1E, 0x00), Volume(0x00, 0x17), Volume(0x02, 0x17), Volume(0x0A, 0x00), Volume(0x0C, 0x5A),
     Volume(0x0E, 0x02), Volume(0x10, 0x00), Volume(0x12, 0x01),
 };
-static_assert(sizeof(kStartupRegisterTable) / sizeof(RegisterWriteEntry) == kStartupRows, "88 start-up rows");
 
 const RegisterWriteEntry kEnhancerRegisterTable[] = {
     // Ghost reducer.
@@ -104,6 +103,5 @@ const RegisterWriteEntry kEnhancerRegisterTable[] = {
     YcSep(0x0F, 0x44), YcSep(0x10, 0x00), YcSep(0x11, 0x08), YcSep(0x12, 0x53), YcSep(0x13, 0xF8),
     YcSep(0x14, 0x53), YcSep(0x15, 0x60), YcSep(0x16, 0x10), YcSep(0x17, 0x00),
 };
-static_assert(sizeof(kEnhancerRegisterTable) / sizeof(RegisterWriteEntry) == kEnhancerRows, "40 enhancer rows");
 
 }  // namespace zelk::setup

@@ -22,7 +22,7 @@ constexpr uint32_t kCatvPlanBit = 1u << 16;
 
 }  // namespace
 
-HRESULT SetChannel(const DeviceChannel& channel, const FrontEndState& state, uint32_t channelCode) {
+HRESULT SetChannel(const PropertyChannel& properties, const FrontEndState& state, uint32_t channelCode) {
   const auto number = static_cast<int32_t>(channelCode & kChannelNumberMask);
   int32_t hz = 0;
   if (!ReadChannelTable((channelCode & kCatvPlanBit) != 0, number, &hz)) return E_FAIL;
@@ -32,11 +32,11 @@ HRESULT SetChannel(const DeviceChannel& channel, const FrontEndState& state, uin
   const uint32_t band = hz <= kLowBandTopHz ? kBandLow : kBandHigh;
   const uint32_t controlWord = (kTunerControlByte << 8) | band;
   HRESULT hr =
-      channel.WriteDeviceRegister(kDevTuner, kTunerWriteFlags, controlWord, static_cast<uint32_t>(divider), 0);
+      properties.WriteDeviceRegister(kDevTuner, kTunerWriteFlags, controlWord, static_cast<uint32_t>(divider), 0);
   if (FAILED(hr)) return FailStep(kSetChannelTrace, 1, hr);
 
   // A new channel needs the ghost reducer started again on the new signal.
-  hr = CtrlGr(channel, state.enhancerPresent, state.processingFlags & 2);
+  hr = CtrlGr(properties, state.enhancerPresent, state.processingFlags & 2);
   if (FAILED(hr)) return FailStep(kSetChannelTrace, 2, hr);
   return hr;
 }

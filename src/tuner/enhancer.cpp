@@ -21,7 +21,6 @@ constexpr RegisterWriteEntry kGhostReductionOn[] = {
     {kDevGhostReducer, kAccessWrite, kEnhancerControl, 0x10, 0},
     {kDevGhostReducer, kAccessWrite, kEnhancerControl, 0x00, 0},
 };
-static_assert(sizeof kGhostReductionOn / sizeof kGhostReductionOn[0] == 3, "three writes switch it on");
 
 // The ghost reducer may only be started once the video decoder has locked:
 // register 0x1F bit 0 of the decoder. One read, then up to five more, 20 ms apart.
@@ -34,11 +33,11 @@ constexpr DWORD kReadyPollMs = 20;
 
 // S_OK once the decoder is ready, S_FALSE when it never was. A failed read
 // counts as not ready, except that without a capture filter nothing can be
-// polled at all and the channel's error comes back at once.
-HRESULT WaitForDecoderReady(const DeviceChannel& channel) {
+// polled at all and the property channel's error comes back at once.
+HRESULT WaitForDecoderReady(const PropertyChannel& properties) {
   for (int attempt = 0;; ++attempt) {
     uint32_t status = 0;
-    const HRESULT hr = channel.ReadDeviceRegister(kDevDecoder, kAccessRead, kDecoderStatus, &status, 0);
+    const HRESULT hr = properties.ReadDeviceRegister(kDevDecoder, kAccessRead, kDecoderStatus, &status, 0);
     if (hr == ZELK_E_NO_CAPTURE_FILTER) return hr;
     if (SUCCEEDED(hr) && (status & kDecoderReady)) return S_OK;
     if (attempt == kReadyRetries) return S_FALSE;
@@ -46,25 +45,25 @@ HRESULT WaitForDecoderReady(const DeviceChannel& channel) {
   }
 }
 
-HRESULT CtrlGr(const DeviceChannel& channel, BOOL enhancerPresent, uint32_t enable) {
+HRESULT CtrlGr(const PropertyChannel& properties, BOOL enhancerPresent, uint32_t enable) {
   if (!enhancerPresent) return S_OK;
   if (enable == 0) {
     const HRESULT hr =
-        channel.WriteDeviceRegister(kDevGhostReducer, kAccessWrite, kEnhancerControl, kGhostReductionOff, 0);
+        properties.WriteDeviceRegister(kDevGhostReducer, kAccessWrite, kEnhancerControl, kGhostReductionOff, 0);
     return FAILED(hr) ? FailStep(kCtrlGrTrace, 5, hr) : hr;
   }
-  const HRESULT ready = WaitForDecoderReady(channel);
+  const HRESULT ready = WaitForDecoderReady(properties);
   if (ready != S_OK) return FailStep(kCtrlGrTrace, 1, ready);
 
   size_t failedRow = 0;
-  const HRESULT hr = channel.WriteRegisterTable(kGhostReductionOn, 3, &failedRow);
+  const HRESULT hr = properties.WriteRegisterTable(kGhostReductionOn, &failedRow);
   return FAILED(hr) ? FailStep(kCtrlGrTrace, 2 + static_cast<int>(failedRow), hr) : hr;
 }
 
-HRESULT Ctrl3dyc(const DeviceChannel& channel, BOOL enhancerPresent, uint32_t enable) {
+HRESULT Ctrl3dyc(const PropertyChannel& properties, BOOL enhancerPresent, uint32_t enable) {
   if (!enhancerPresent) return S_OK;
   const uint32_t value = enable ? kYcSeparationOn : kYcSeparationOff;
-  const HRESULT hr = channel.WriteDeviceRegister(kDevYcSeparator, kAccessWrite, kEnhancerControl, value, 0);
+  const HRESULT hr = properties.WriteDeviceRegister(kDevYcSeparator, kAccessWrite, kEnhancerControl, value, 0);
   return FAILED(hr) ? FailStep(kCtrl3dycTrace, enable ? 1 : 2, hr) : hr;
 }
 

@@ -12,7 +12,7 @@
 #include <zelk/encoder_module.h>
 
 namespace zelk {
-class DeviceChannel;
+class PropertyChannel;
 }
 
 namespace zelk::tuner {
@@ -35,27 +35,27 @@ static_assert(sizeof(PictureValues) == 16, "picture record is 16 bytes");
 
 // The video decoder's ready bit (register 0x1F bit 0): one read, then up to
 // five more 20 ms apart. S_OK when ready, S_FALSE when it never was (a failed
-// read counts as not ready); without a capture filter the channel's error.
-HRESULT WaitForDecoderReady(const DeviceChannel& channel);
+// read counts as not ready); without a capture filter the property channel's error.
+HRESULT WaitForDecoderReady(const PropertyChannel& properties);
 
 // Enhancer unit and the small settings.
-HRESULT CtrlGr(const DeviceChannel& channel, BOOL enhancerPresent, uint32_t enable);
-HRESULT Ctrl3dyc(const DeviceChannel& channel, BOOL enhancerPresent, uint32_t enable);
-HRESULT WriteFilterMode(const DeviceChannel& channel, const uint8_t* mode);
-HRESULT WriteVolume(const DeviceChannel& channel, int32_t volume);
+HRESULT CtrlGr(const PropertyChannel& properties, BOOL enhancerPresent, uint32_t enable);
+HRESULT Ctrl3dyc(const PropertyChannel& properties, BOOL enhancerPresent, uint32_t enable);
+HRESULT WriteFilterMode(const PropertyChannel& properties, const uint8_t* mode);
+HRESULT WriteVolume(const PropertyChannel& properties, int32_t volume);
 
 // Channel tables (process-wide, shared by every object) and tuning.
 int32_t LookupChannelFrequency(ChannelEntry* entry);       // 0, or 87 out of range
 int32_t StoreChannelFrequency(const ChannelEntry* entry);  // 0, or 87 (range or overflow)
-HRESULT SetChannel(const DeviceChannel& channel, const FrontEndState& state, uint32_t channelCode);
+HRESULT SetChannel(const PropertyChannel& properties, const FrontEndState& state, uint32_t channelCode);
 
 // Input selection and the tuner's companion device.
-HRESULT SetInput(const DeviceChannel& channel, const FrontEndState& state, int32_t input);
-HRESULT SetTunerMode(const DeviceChannel& channel, int32_t mode);
-HRESULT GetTunerStatus(const DeviceChannel& channel, int32_t* status);
+HRESULT SetInput(const PropertyChannel& properties, const FrontEndState& state, int32_t input);
+HRESULT SetTunerMode(const PropertyChannel& properties, int32_t mode);
+HRESULT GetTunerStatus(const PropertyChannel& properties, int32_t* status);
 
 // Picture adjustment.
-HRESULT SetBCSH(const DeviceChannel& channel, PictureValues* picture);
-HRESULT GetBCSH(const DeviceChannel& channel, PictureValues* picture);
+HRESULT SetBCSH(const PropertyChannel& properties, PictureValues* picture);
+HRESULT GetBCSH(const PropertyChannel& properties, PictureValues* picture);
 
 }  // namespace zelk::tuner

@@ -2,6 +2,8 @@
 // front of it: composite, S-video and the tuner. On boards with the enhancer
 // unit, composite and tuner signals can run through it, and the decoder then
 // takes separated luminance and chrominance from the unit.
+#include <iterator>
+
 #include "encoder/property_channel.h"
 #include "encoder/trace.h"
 #include "tuner/front_end.h"
@@ -41,7 +43,6 @@ constexpr RegisterWriteEntry kDecoderGroups[][kGroupWrites] = {
      {kDevDecoder, kAccessWrite, 0x09, 0x90, 0},
      {kDevDecoder, kAccessWrite, 0x0E, 0x4C, 0}},
 };
-static_assert(sizeof kDecoderGroups / sizeof kDecoderGroups[0] == 4, "four decoder setting groups");
 
 // Selecting the tuner first clears the companion device's register 0x81 and
 // puts its mode register 0x80 into the default mode.
@@ -49,7 +50,6 @@ constexpr RegisterWriteEntry kTunerCompanionSetup[] = {
     {kDevTunerCompanion, kAccessWrite, 0x81, 0x00, 0},
     {kDevTunerCompanion, kAccessWrite, 0x80, 0x01, 0},
 };
-static_assert(sizeof kTunerCompanionSetup / sizeof kTunerCompanionSetup[0] == 2, "two companion writes");
 
 // Decoder register 0x03 bit 5 is set for composite and S-video, cleared for
 // the tuner.
@@ -59,7 +59,6 @@ constexpr uint32_t kTunerInputBit = 0x20;
 constexpr int32_t kInputTuner = 2;
 constexpr int32_t kInputSvideo = 1;
 constexpr int kGroupOfInput[] = {kGroupComposite, kGroupSvideo, kGroupTuner};
-static_assert(sizeof kGroupOfInput / sizeof kGroupOfInput[0] == 3, "three inputs");
 
 // Meaningful processing bits: 3D Y/C separation (0) and ghost reduction (1).
 constexpr uint32_t kProcessingBits = 0x03;
@@ -76,9 +75,9 @@ constexpr int kStepGroup = 14;  // 14-17
 constexpr int kStepNotify = 18;
 
 // Sends a decoder setting group; on failure *step is the failing row's step.
-HRESULT WriteGroup(const DeviceChannel& channel, int group, int firstStep, int* step) {
+HRESULT WriteGroup(const PropertyChannel& properties, int group, int firstStep, int* step) {
   size_t failedRow = 0;
-  const HRESULT hr = channel.WriteRegisterTable(kDecoderGroups[group], kGroupWrites, &failedRow);
+  const HRESULT hr = properties.WriteRegisterTable(kDecoderGroups[group], &failedRow);
   *step = firstStep + static_cast<int>(failedRow);
   return hr;
 }
@@ -86,55 +85,56 @@ HRESULT WriteGroup(const DeviceChannel& channel, int group, int firstStep, int* 
 // Through the enhancer unit: tell the driver which source feeds the unit, set
 // the Y/C separator and switch the decoder to the unit's separated output.
 // The ghost reducer is left to the next tuning or start of encoding.
-HRESULT RouteThroughEnhancer(const DeviceChannel& channel, const FrontEndState& state, int group, int* step) {
+HRESULT RouteThroughEnhancer(const PropertyChannel& properties, const FrontEndState& state, int group, int* step) {
   const uint32_t routedGroup = static_cast<uint32_t>(group);
   *step = kStepRouting;
-  HRESULT hr = channel.Set(InputPropertySet, kPropInputRouting, nullptr, 0, &routedGroup, sizeof routedGroup);
+  HRESULT hr = properties.Set(InputPropertySet, kPropInputRouting, nullptr, 0, &routedGroup, sizeof routedGroup);
   if (FAILED(hr)) return hr;
   *step = kStepRoutedYc;
-  hr = Ctrl3dyc(channel, state.enhancerPresent, state.processingFlags & 1);
+  hr = Ctrl3dyc(properties, state.enhancerPresent, state.processingFlags & 1);
   if (FAILED(hr)) return hr;
-  return WriteGroup(channel, kGroupEnhancer, kStepRoutedGroup, step);
+  return WriteGroup(properties, kGroupEnhancer, kStepRoutedGroup, step);
 }
 
-HRESULT ConnectDirectly(const DeviceChannel& channel, const FrontEndState& state, int group, int* step) {
+HRESULT ConnectDirectly(const PropertyChannel& properties, const FrontEndState& state, int group, int* step) {
   *step = kStepYc;
-  HRESULT hr = Ctrl3dyc(channel, state.enhancerPresent, state.processingFlags & 1);
+  HRESULT hr = Ctrl3dyc(properties, state.enhancerPresent, state.processingFlags & 1);
   if (FAILED(hr)) return hr;
   *step = kStepGhost;
-  hr = CtrlGr(channel, state.enhancerPresent, state.processingFlags & 2);  // S_FALSE: not ready, go on
+  hr = CtrlGr(properties, state.enhancerPresent, state.processingFlags & 2);  // S_FALSE: not ready, go on
   if (FAILED(hr)) return hr;
-  return WriteGroup(channel, group, kStepGroup, step);
+  return WriteGroup(properties, group, kStepGroup, step);
 }
 
 }  // namespace
 
-HRESULT SetInput(const DeviceChannel& channel, const FrontEndState& state, int32_t input) {
-  if (input < 0 || input > kInputTuner) return E_INVALIDARG;
+HRESULT SetInput(const PropertyChannel& properties, const FrontEndState& state, int32_t input) {
+  if (input < 0 || static_cast<size_t>(input) >= std::size(kGroupOfInput)) return E_INVALIDARG;
   const int group = kGroupOfInput[input];
   HRESULT hr = S_OK;
 
   if (input == kInputTuner) {
     size_t failedRow = 0;
-    hr = channel.WriteRegisterTable(kTunerCompanionSetup, 2, &failedRow);
+    hr = properties.WriteRegisterTable(kTunerCompanionSetup, &failedRow);
     if (FAILED(hr)) return FailStep(kSetInputTrace, kStepCompanion + static_cast<int>(failedRow), hr);
   }
 
   uint32_t inputControl = 0;
-  hr = channel.ReadDeviceRegister(kDevDecoder, kAccessRead, kDecoderInputControl, &inputControl, 0);
+  hr = properties.ReadDeviceRegister(kDevDecoder, kAccessRead, kDecoderInputControl, &inputControl, 0);
   if (FAILED(hr)) return FailStep(kSetInputTrace, kStepInputControl, hr);
   inputControl = input == kInputTuner ? (inputControl & 0xFF & ~kTunerInputBit) : (inputControl | kTunerInputBit);
-  hr = channel.WriteDeviceRegister(kDevDecoder, kAccessWrite, kDecoderInputControl, inputControl, 0);
+  hr = properties.WriteDeviceRegister(kDevDecoder, kAccessWrite, kDecoderInputControl, inputControl, 0);
   if (FAILED(hr)) return FailStep(kSetInputTrace, kStepInputControl, hr);
 
   // S-video is already separated and never goes through the unit.
   const bool routed = (state.processingFlags & kProcessingBits) != 0 && state.videoInput != kInputSvideo;
   int step = 0;
-  hr = routed ? RouteThroughEnhancer(channel, state, group, &step) : ConnectDirectly(channel, state, group, &step);
+  hr = routed ? RouteThroughEnhancer(properties, state, group, &step)
+              : ConnectDirectly(properties, state, group, &step);
   if (FAILED(hr)) return FailStep(kSetInputTrace, step, hr);
 
   const uint8_t notify[2] = {static_cast<uint8_t>(group == kGroupTuner ? 1 : 0), 2};
-  hr = channel.SetDeviceProperty(kPropInputNotify, notify, sizeof notify);
+  hr = properties.SetDeviceProperty(kPropInputNotify, notify, sizeof notify);
   if (FAILED(hr)) return FailStep(kSetInputTrace, kStepNotify, hr);
   return hr;
 }

@@ -15,20 +15,20 @@ constexpr int64_t kVolumeStep = 322;     // hundredths of a dB per device step
 
 }  // namespace
 
-HRESULT WriteFilterMode(const DeviceChannel& channel, const uint8_t* mode) {
+HRESULT WriteFilterMode(const PropertyChannel& properties, const uint8_t* mode) {
   if (!mode) return E_POINTER;
   const uint32_t value = *mode;
-  return channel.SetDeviceProperty(kPropFilterMode, &value, sizeof value);
+  return properties.SetDeviceProperty(kPropFilterMode, &value, sizeof value);
 }
 
-HRESULT WriteVolume(const DeviceChannel& channel, int32_t volume) {
+HRESULT WriteVolume(const PropertyChannel& properties, int32_t volume) {
   // Widened so that volumes near the top of the int32 range cannot overflow;
   // for every other value this is the plain 32-bit quotient, truncated toward
   // zero and not clamped (below -10000 the device gets negative values).
   const auto value = static_cast<uint32_t>(static_cast<int32_t>((volume + kVolumeFloor) / kVolumeStep));
-  const HRESULT hr = channel.WriteDeviceRegister(kDevVolume, kAccessWrite, kVolumeLeft, value, 0);
+  const HRESULT hr = properties.WriteDeviceRegister(kDevVolume, kAccessWrite, kVolumeLeft, value, 0);
   if (FAILED(hr)) return hr;
-  return channel.WriteDeviceRegister(kDevVolume, kAccessWrite, kVolumeRight, value, 0);
+  return properties.WriteDeviceRegister(kDevVolume, kAccessWrite, kVolumeRight, value, 0);
 }
 
 }  // namespace zelk::tuner

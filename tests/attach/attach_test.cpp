@@ -105,8 +105,8 @@ class AttachTest : public ::testing::Test {
     board->GetLogCount(&count);
     return count;
   }
-  HRESULT Load(ComPtr<IPin>* pin, int32_t* a, int32_t* b) {
-    return object->LoadEncoder(graph.Get(), pin->ReleaseAndGetAddressOf(), a, b);
+  HRESULT Load(ComPtr<IPin>& pin, int32_t* a, int32_t* b) {
+    return object->LoadEncoder(graph.Get(), pin.ReleaseAndGetAddressOf(), a, b);
   }
 
   static SimulatorDll* dll;
@@ -122,7 +122,7 @@ TEST_F(AttachTest, FindsTheBoardAddsItAndHandsOutItsOutputPin) {
   const ULONG graphRefs = sim::RefCount(graph.Get());
   ComPtr<IPin> pin;
   int32_t a = -1, b = -1;
-  ASSERT_EQ(Load(&pin, &a, &b), S_OK);
+  ASSERT_EQ(Load(pin, &a, &b), S_OK);
   EXPECT_EQ(object->state, kStateAttached);
   EXPECT_EQ(a, 0);
   EXPECT_EQ(b, 8);
@@ -146,7 +146,7 @@ TEST_F(AttachTest, FindsTheBoardAddsItAndHandsOutItsOutputPin) {
   // A second load finds the filter by name, hands out a further pin reference.
   object->state = kStateEncoding;
   ComPtr<IPin> second;
-  ASSERT_EQ(Load(&second, &a, &b), S_OK);
+  ASSERT_EQ(Load(second, &a, &b), S_OK);
   EXPECT_EQ(second.Get(), pin.Get());
   EXPECT_EQ(object->state, kStateAttached);
   EXPECT_EQ(FilterNames(graph.Get()).size(), 1u);
@@ -163,7 +163,7 @@ TEST_F(AttachTest, UsesTheFilterAlreadyInTheGraphUnderTheBoardsName) {
   ASSERT_EQ(graph->AddFilter(present.Get(), kDeviceName), S_OK);
   ComPtr<IPin> pin;
   int32_t a, b;
-  ASSERT_EQ(Load(&pin, &a, &b), S_OK);
+  ASSERT_EQ(Load(pin, &a, &b), S_OK);
   EXPECT_EQ(object->captureFilter.Get(), present.Get());
   EXPECT_EQ(FilterNames(graph.Get()).size(), 1u);
   pin.Reset();
@@ -176,7 +176,7 @@ TEST_F(AttachTest, TheBoardUnderAnotherNameIsNotRecognised) {
   ASSERT_EQ(graph->AddFilter(present.Get(), L"Capture"), S_OK);
   ComPtr<IPin> pin;
   int32_t a, b;
-  ASSERT_EQ(Load(&pin, &a, &b), S_OK);
+  ASSERT_EQ(Load(pin, &a, &b), S_OK);
   EXPECT_NE(object->captureFilter.Get(), present.Get());
   EXPECT_EQ(FilterNames(graph.Get()).size(), 2u);
   pin.Reset();
@@ -187,7 +187,7 @@ TEST_F(AttachTest, TheBoardUnderAnotherNameIsNotRecognised) {
 TEST_F(AttachTest, TheHeldCaptureFilterIsKeptAcrossLaterLoads) {
   ComPtr<IPin> pin;
   int32_t a, b;
-  ASSERT_EQ(Load(&pin, &a, &b), S_OK);
+  ASSERT_EQ(Load(pin, &a, &b), S_OK);
   ComPtr<IBaseFilter> held = object->captureFilter;
 
   // Another graph: the filter the object holds is the one added there.
@@ -241,7 +241,7 @@ TEST_F(AttachTest, OtherDevicesAreSkippedAndNeverTakenInstead) {
 
   ComPtr<IPin> pin;
   int32_t a = -1, b = -1;
-  ASSERT_EQ(Load(&pin, &a, &b), S_OK);
+  ASSERT_EQ(Load(pin, &a, &b), S_OK);
   ComPtr<ISimBoardControl> control;
   EXPECT_TRUE(SUCCEEDED(object->captureFilter.As(&control))) << "the board's own device was bound";
   control.Reset();
@@ -275,7 +275,7 @@ TEST_F(AttachTest, FailedSetUpLeavesPinAndFilterHandedOut) {
   board->FailRequest(1, E_ACCESSDENIED);  // the firmware download
   ComPtr<IPin> pin;
   int32_t a = -1, b = -1;
-  EXPECT_EQ(Load(&pin, &a, &b), E_ACCESSDENIED);
+  EXPECT_EQ(Load(pin, &a, &b), E_ACCESSDENIED);
   EXPECT_TRUE(pin);
   EXPECT_EQ(a, 0);
   EXPECT_EQ(b, 8);

@@ -48,7 +48,7 @@ TEST(InitializeEncoder, TunerInputTunesTheChannelAndSetsTheTunerMode) {
   EncoderRig rig;
   rig.Attach();
   rig.object.videoInput = 2;
-  rig.object.channel = 0x10000 | 44;  // CATV 44: 349.25 MHz, high band
+  rig.object.tvChannel = 0x10000 | 44;  // CATV 44: 349.25 MHz, high band
   rig.object.tunerMode = 2;
   rig.object.volume = -10000;
   rig.object.filterMode = 2;

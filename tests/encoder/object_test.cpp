@@ -54,7 +54,7 @@ TEST(EncoderObjectLife, NewObjectHasTheDefaultSettings) {
   EXPECT_EQ(input, 0);
   EXPECT_EQ(volume, -2594);
   EXPECT_EQ(mode, 3);
-  EXPECT_EQ(object.channel, 1u);
+  EXPECT_EQ(object.tvChannel, 1u);
   EXPECT_EQ(video.videoType, 0);
   EXPECT_EQ(video.rateControl, 2);
   EXPECT_EQ(video.bitRate, 6000000);

@@ -6,14 +6,15 @@
 #include <vfwmsgs.h>
 
 #include <board.h>
+#include <board_protocol.h>
 
 #include "support/expect.h"
 
 namespace zelk::test {
 namespace {
 
-constexpr GUID kDeviceSet = {0xf766a10b, 0x2d29, 0x420f, {0xa0, 0x7f, 0x11, 0xff, 0xd3, 0xc9, 0x80, 0x68}};
-constexpr GUID kInputSet = {0xa2713ce2, 0x056e, 0x4fbe, {0x94, 0x36, 0x7d, 0x6d, 0x73, 0xd1, 0xfd, 0xa3}};
+using board::kDevicePropertySet;
+using board::kInputPropertySet;
 constexpr GUID kOtherSet = {0x12345678, 0, 0, {0, 0, 0, 0, 0, 0, 0, 1}};
 const HRESULT kShort = HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER);
 const HRESULT kNotReady = HRESULT_FROM_WIN32(ERROR_NOT_READY);
@@ -21,12 +22,12 @@ const HRESULT kNoDevice = HRESULT_FROM_WIN32(ERROR_GEN_FAILURE);
 
 struct BoardTest : ::testing::Test {
   HRESULT SetDev(ULONG id, const Bytes& payload) {
-    return board.Set(kDeviceSet, id, nullptr, 0, payload.data(), static_cast<ULONG>(payload.size()));
+    return board.Set(kDevicePropertySet, id, nullptr, 0, payload.data(), static_cast<ULONG>(payload.size()));
   }
   HRESULT GetDev(ULONG id, Bytes* out, ULONG size) {
     out->assign(size, 0xEE);
     ULONG returned = 0;
-    const HRESULT hr = board.Get(kDeviceSet, id, nullptr, 0, out->data(), size, &returned);
+    const HRESULT hr = board.Get(kDevicePropertySet, id, nullptr, 0, out->data(), size, &returned);
     out->resize(SUCCEEDED(hr) ? returned : size);
     return hr;
   }
@@ -39,12 +40,12 @@ struct BoardTest : ::testing::Test {
   }
   HRESULT Write(uint32_t device, uint32_t reg, uint32_t value, uint8_t flags = 0x01) {
     const Bytes instance = Instance(device, flags, reg);
-    return board.Set(kDeviceSet, 89, instance.data(), 9, &value, 4);
+    return board.Set(kDevicePropertySet, 89, instance.data(), 9, &value, 4);
   }
   HRESULT Read(uint32_t device, uint32_t reg, uint32_t* value, uint8_t flags = 0x00) {
     const Bytes instance = Instance(device, flags, reg);
     ULONG returned = 0;
-    return board.Get(kDeviceSet, 89, instance.data(), 9, value, 4, &returned);
+    return board.Get(kDevicePropertySet, 89, instance.data(), 9, value, 4, &returned);
   }
   void LoadFirmware(const Bytes& image = {0xAA, 0xBB}) {
     Bytes buffer = Le32(static_cast<uint32_t>(image.size()));
@@ -70,12 +71,12 @@ TEST_F(BoardTest, PayloadAndInstanceSizesAreChecked) {
   EXPECT_EQ(SetDev(94, {1}), kShort);
   EXPECT_EQ(SetDev(94, {1, 2}), S_OK);
   const uint32_t value = 1;
-  EXPECT_EQ(board.Set(kInputSet, 14, nullptr, 0, &value, 2), kShort);
+  EXPECT_EQ(board.Set(kInputPropertySet, 14, nullptr, 0, &value, 2), kShort);
   // Instance data where none belongs, and a short register-access instance.
   const Bytes instance = Instance(0x21, 0x01, 0x0A);
-  EXPECT_EQ(board.Set(kDeviceSet, 41, instance.data(), 9, &value, 4), E_INVALIDARG);
-  EXPECT_EQ(board.Set(kDeviceSet, 89, instance.data(), 8, &value, 4), kShort);
-  EXPECT_EQ(board.Set(kDeviceSet, 89, instance.data(), 9, &value, 3), kShort);
+  EXPECT_EQ(board.Set(kDevicePropertySet, 41, instance.data(), 9, &value, 4), E_INVALIDARG);
+  EXPECT_EQ(board.Set(kDevicePropertySet, 89, instance.data(), 8, &value, 4), kShort);
+  EXPECT_EQ(board.Set(kDevicePropertySet, 89, instance.data(), 9, &value, 3), kShort);
   // Get buffers: too small is refused, larger is filled with the property's bytes.
   Bytes out;
   EXPECT_EQ(GetDev(90, &out, 29), kShort);
@@ -93,19 +94,19 @@ TEST_F(BoardTest, PayloadAndInstanceSizesAreChecked) {
 TEST_F(BoardTest, UnknownIdsSetsAndDirectionsAreRefused) {
   LoadFirmware();
   EXPECT_EQ(SetDev(42, Le32(0)), E_PROP_ID_UNSUPPORTED);
-  EXPECT_EQ(board.Set(kInputSet, 15, nullptr, 0, Le32(0).data(), 4), E_PROP_ID_UNSUPPORTED);
+  EXPECT_EQ(board.Set(kInputPropertySet, 15, nullptr, 0, Le32(0).data(), 4), E_PROP_ID_UNSUPPORTED);
   EXPECT_EQ(board.Set(kOtherSet, 41, nullptr, 0, Le32(0).data(), 4), E_PROP_SET_UNSUPPORTED);
   Bytes out;
   EXPECT_EQ(GetDev(41, &out, 4), E_PROP_ID_UNSUPPORTED);  // Set-only
   EXPECT_EQ(SetDev(90, Bytes(30)), E_PROP_ID_UNSUPPORTED);  // Get-only
   DWORD support = 0;
-  EXPECT_EQ(board.QuerySupported(kDeviceSet, 89, &support), S_OK);
+  EXPECT_EQ(board.QuerySupported(kDevicePropertySet, 89, &support), S_OK);
   EXPECT_EQ(support, DWORD{KSPROPERTY_SUPPORT_GET | KSPROPERTY_SUPPORT_SET});
-  EXPECT_EQ(board.QuerySupported(kDeviceSet, 93, &support), S_OK);
+  EXPECT_EQ(board.QuerySupported(kDevicePropertySet, 93, &support), S_OK);
   EXPECT_EQ(support, DWORD{KSPROPERTY_SUPPORT_GET});
-  EXPECT_EQ(board.QuerySupported(kInputSet, 14, &support), S_OK);
+  EXPECT_EQ(board.QuerySupported(kInputPropertySet, 14, &support), S_OK);
   EXPECT_EQ(support, DWORD{KSPROPERTY_SUPPORT_SET});
-  EXPECT_EQ(board.QuerySupported(kDeviceSet, 50, &support), E_PROP_ID_UNSUPPORTED);
+  EXPECT_EQ(board.QuerySupported(kDevicePropertySet, 50, &support), E_PROP_ID_UNSUPPORTED);
   EXPECT_EQ(board.QuerySupported(kOtherSet, 89, &support), E_PROP_SET_UNSUPPORTED);
   // Every refused request is in the log with its result.
   EXPECT_EQ(LogLines().back(), Failed(DevSet(90, Bytes(30)), E_PROP_ID_UNSUPPORTED));
@@ -184,7 +185,7 @@ TEST_F(BoardTest, RegistersHoldWhatWasWrittenAndStartAtZero) {
 TEST_F(BoardTest, TunerWriteRecordsDividerAndBand) {
   const Bytes instance = {0x60, 0, 0, 0, 0x0B, 0x08, 0xC6, 0x00, 0x00};
   const uint32_t divider = 13184;
-  ASSERT_EQ(board.Set(kDeviceSet, 89, instance.data(), 9, &divider, 4), S_OK);
+  ASSERT_EQ(board.Set(kDevicePropertySet, 89, instance.data(), 9, &divider, 4), S_OK);
   EXPECT_EQ(board.TunerDivider(), 13184u);
   EXPECT_EQ(board.TunerBand(), 0x08);
   EXPECT_EQ(LogLines(), (Lines{TunerWrite(0x08, 13184)}));
@@ -225,7 +226,7 @@ TEST_F(BoardTest, StatusReportAndEffectsAreKept) {
   record[12] = 3;
   EXPECT_EQ(SetDev(99, record), S_OK);
   EXPECT_EQ(board.ControlRecord(), record);
-  EXPECT_EQ(board.Set(kInputSet, 14, nullptr, 0, Le32(2).data(), 4), S_OK);
+  EXPECT_EQ(board.Set(kInputPropertySet, 14, nullptr, 0, Le32(2).data(), 4), S_OK);
   EXPECT_EQ(board.InputRouting(), 2u);
   for (const ULONG id : {27, 28, 41, 44, 45}) EXPECT_EQ(SetDev(id, Le32(id * 2)), S_OK);
   for (const ULONG id : {27, 28, 41, 44, 45}) EXPECT_EQ(board.EncoderProperty(id), id * 2);

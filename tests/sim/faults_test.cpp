@@ -27,12 +27,12 @@ TEST(Faults, KthRequestFailsOnceAndHasNoEffect) {
   rig.board->FailRequest(2, kInjected);
   rig.board->FailRequest(4, S_FALSE);  // a success code is handed back as given
   uint32_t value = 0;
-  EXPECT_EQ(rig.channel.WriteDeviceRegister(0x21, 0x00, 0x0B, 0x22, 0), S_OK);
-  EXPECT_EQ(rig.channel.WriteDeviceRegister(0x21, 0x00, 0x0A, 0x33, 0), kInjected);
-  EXPECT_EQ(rig.channel.ReadDeviceRegister(0x21, 0x00, 0x0A, &value, 0), S_OK);
+  EXPECT_EQ(rig.properties.WriteDeviceRegister(0x21, 0x00, 0x0B, 0x22, 0), S_OK);
+  EXPECT_EQ(rig.properties.WriteDeviceRegister(0x21, 0x00, 0x0A, 0x33, 0), kInjected);
+  EXPECT_EQ(rig.properties.ReadDeviceRegister(0x21, 0x00, 0x0A, &value, 0), S_OK);
   EXPECT_EQ(value, 0x11u);  // the failed write changed nothing
-  EXPECT_EQ(rig.channel.WriteDeviceRegister(0x21, 0x00, 0x0C, 0x44, 0), S_FALSE);
-  EXPECT_EQ(rig.channel.WriteDeviceRegister(0x21, 0x00, 0x0A, 0x55, 0), S_OK);
+  EXPECT_EQ(rig.properties.WriteDeviceRegister(0x21, 0x00, 0x0C, 0x44, 0), S_FALSE);
+  EXPECT_EQ(rig.properties.WriteDeviceRegister(0x21, 0x00, 0x0A, 0x55, 0), S_OK);
   EXPECT_EQ(rig.Lines(), (Lines{RegWrite(0x21, 0x0B, 0x22), Failed(RegWrite(0x21, 0x0A, 0x33), kInjected),
                                 RegRead(0x21, 0x0A, 0x11), RegWrite(0x21, 0x0C, 0x44),
                                 RegWrite(0x21, 0x0A, 0x55)}));
@@ -61,11 +61,11 @@ TEST(Faults, PredicateFailsEveryMatchingRequestUntilCleared) {
   SimRig rig;
   rig.board->SetBoardCode(4721);
   rig.board->FailWhen([](const sim::LoggedRequest& r) { return IsRegisterWrite(r, 0x12, 0x00); }, kInjected);
-  for (int i = 0; i < 2; ++i) EXPECT_EQ(rig.channel.WriteDeviceRegister(0x12, 0x00, 0x00, 0x40, 0), kInjected);
-  EXPECT_EQ(rig.channel.WriteDeviceRegister(0x12, 0x00, 0x01, 0xB8, 0), S_OK);
+  for (int i = 0; i < 2; ++i) EXPECT_EQ(rig.properties.WriteDeviceRegister(0x12, 0x00, 0x00, 0x40, 0), kInjected);
+  EXPECT_EQ(rig.properties.WriteDeviceRegister(0x12, 0x00, 0x01, 0xB8, 0), S_OK);
   EXPECT_EQ(rig.board->Register(0x12, 0x00), 0u);
   rig.board->ClearFaults();
-  EXPECT_EQ(rig.channel.WriteDeviceRegister(0x12, 0x00, 0x00, 0x40, 0), S_OK);
+  EXPECT_EQ(rig.properties.WriteDeviceRegister(0x12, 0x00, 0x00, 0x40, 0), S_OK);
   EXPECT_EQ(rig.board->Register(0x12, 0x00), 0x40u);
   EXPECT_EQ(rig.board->LogCount(), 4u);
 }
@@ -75,7 +75,7 @@ TEST(Faults, InjectedFaultComesBeforeTheDriversOwnChecks) {
   SimRig rig;
   rig.board->FailWhen([](const sim::LoggedRequest& r) { return r.id == kPropParameterBlock; }, kInjected);
   const uint8_t block[341] = {};
-  EXPECT_EQ(rig.channel.SetDeviceProperty(kPropParameterBlock, block, sizeof block), kInjected);
+  EXPECT_EQ(rig.properties.SetDeviceProperty(kPropParameterBlock, block, sizeof block), kInjected);
   EXPECT_EQ(rig.Lines(), (Lines{Failed(DevSet(88, Bytes(341)), kInjected)}));
 }
 
@@ -95,16 +95,16 @@ TEST(Faults, ControlInterfaceMatchesSetIdDeviceRegisterAndValue) {
   match.value = 0xC5;
   match.hr = kInjected;
   ASSERT_EQ(control->FailMatching(&match), S_OK);
-  EXPECT_EQ(rig.channel.WriteDeviceRegister(0x21, 0x00, 0x02, 0xC4, 0), S_OK);
-  EXPECT_EQ(rig.channel.WriteDeviceRegister(0x21, 0x00, 0x02, 0xC5, 0), kInjected);
-  EXPECT_EQ(rig.channel.WriteDeviceRegister(0x1B, 0x00, 0x02, 0xC5, 0), S_OK);
+  EXPECT_EQ(rig.properties.WriteDeviceRegister(0x21, 0x00, 0x02, 0xC4, 0), S_OK);
+  EXPECT_EQ(rig.properties.WriteDeviceRegister(0x21, 0x00, 0x02, 0xC5, 0), kInjected);
+  EXPECT_EQ(rig.properties.WriteDeviceRegister(0x1B, 0x00, 0x02, 0xC5, 0), S_OK);
   uint32_t value = 0;
-  EXPECT_EQ(rig.channel.ReadDeviceRegister(0x21, 0x00, 0x02, &value, 0), S_OK);  // a Get never matches
+  EXPECT_EQ(rig.properties.ReadDeviceRegister(0x21, 0x00, 0x02, &value, 0), S_OK);  // a Get never matches
   EXPECT_EQ(value, 0xC4u);
   ASSERT_EQ(control->FailRequest(1, kInjected), S_OK);
-  EXPECT_EQ(rig.channel.ReadDeviceRegister(0x21, 0x00, 0x02, &value, 0), kInjected);
+  EXPECT_EQ(rig.properties.ReadDeviceRegister(0x21, 0x00, 0x02, &value, 0), kInjected);
   ASSERT_EQ(control->ClearFaults(), S_OK);
-  EXPECT_EQ(rig.channel.WriteDeviceRegister(0x21, 0x00, 0x02, 0xC5, 0), S_OK);
+  EXPECT_EQ(rig.properties.WriteDeviceRegister(0x21, 0x00, 0x02, 0xC5, 0), S_OK);
 }
 
 }  // namespace

@@ -17,16 +17,16 @@ using sim::RefCount;
 
 ComPtr<IPin> PinByName(IBaseFilter* filter, const wchar_t* name) {
   ComPtr<IPin> pin;
-  EXPECT_EQ(filter->FindPin(name, &pin), S_OK) << "no pin";
+  EXPECT_EQ(filter->FindPin(name, pin.ReleaseAndGetAddressOf()), S_OK) << "no pin";
   return pin;
 }
 
 std::vector<std::wstring> PinNames(IBaseFilter* filter) {
   std::vector<std::wstring> names;
   ComPtr<IEnumPins> pins;
-  EXPECT_EQ(filter->EnumPins(&pins), S_OK);
+  EXPECT_EQ(filter->EnumPins(pins.ReleaseAndGetAddressOf()), S_OK);
   ComPtr<IPin> pin;
-  while (pins->Next(1, &pin, nullptr) == S_OK) {
+  while (pins->Next(1, pin.ReleaseAndGetAddressOf(), nullptr) == S_OK) {
     PIN_INFO info;
     EXPECT_EQ(pin->QueryPinInfo(&info), S_OK);
     EXPECT_EQ(info.pFilter, filter);
@@ -40,8 +40,8 @@ std::vector<std::wstring> PinNames(IBaseFilter* filter) {
 TEST(Filters, CaptureFilterInterfacesAndPins) {
   auto board = std::make_shared<sim::Board>();
   ComPtr<IBaseFilter> capture, plain;
-  ASSERT_EQ(sim::CreateSimCaptureFilter(board, true, &capture), S_OK);
-  ASSERT_EQ(sim::CreateSimCaptureFilter(board, false, &plain), S_OK);
+  ASSERT_EQ(sim::CreateSimCaptureFilter(board, true, capture.ReleaseAndGetAddressOf()), S_OK);
+  ASSERT_EQ(sim::CreateSimCaptureFilter(board, false, plain.ReleaseAndGetAddressOf()), S_OK);
   EXPECT_EQ(PinNames(capture.Get()), (std::vector<std::wstring>{L"Video In", L"Video/Muxed Out"}));
   EXPECT_EQ(PinNames(plain.Get()), (std::vector<std::wstring>{L"Video/Muxed Out"}));
 
@@ -64,7 +64,7 @@ TEST(Filters, CaptureFilterInterfacesAndPins) {
   EXPECT_EQ(out->QueryInternalConnections(nullptr, nullptr), E_NOTIMPL);
   EXPECT_EQ(out->EndOfStream(), S_OK);
   ComPtr<IEnumMediaTypes> types;
-  ASSERT_EQ(out->EnumMediaTypes(&types), S_OK);
+  ASSERT_EQ(out->EnumMediaTypes(types.ReleaseAndGetAddressOf()), S_OK);
   AM_MEDIA_TYPE* type = nullptr;
   ASSERT_EQ(types->Next(1, &type, nullptr), S_OK);
   EXPECT_TRUE(IsEqualGUID(type->majortype, MEDIATYPE_Stream));
@@ -73,30 +73,30 @@ TEST(Filters, CaptureFilterInterfacesAndPins) {
   CoTaskMemFree(type);
   EXPECT_EQ(types->Next(1, &type, nullptr), S_FALSE);
   ComPtr<IPin> missing;
-  EXPECT_EQ(capture->FindPin(L"Video/Muxed", &missing), VFW_E_NOT_FOUND);
+  EXPECT_EQ(capture->FindPin(L"Video/Muxed", missing.ReleaseAndGetAddressOf()), VFW_E_NOT_FOUND);
 }
 
 TEST(Filters, TestFilterAndOtherCameraHaveNoBoard) {
   ComPtr<IBaseFilter> sink, chain, camera;
-  ASSERT_EQ(sim::CreateTestFilter(false, &sink), S_OK);
-  ASSERT_EQ(sim::CreateTestFilter(true, &chain), S_OK);
-  ASSERT_EQ(sim::CreateOtherCameraFilter(&camera), S_OK);
+  ASSERT_EQ(sim::CreateTestFilter(false, sink.ReleaseAndGetAddressOf()), S_OK);
+  ASSERT_EQ(sim::CreateTestFilter(true, chain.ReleaseAndGetAddressOf()), S_OK);
+  ASSERT_EQ(sim::CreateOtherCameraFilter(camera.ReleaseAndGetAddressOf()), S_OK);
   EXPECT_EQ(PinNames(sink.Get()), (std::vector<std::wstring>{L"Sink In"}));
   EXPECT_EQ(PinNames(chain.Get()), (std::vector<std::wstring>{L"Sink In", L"Sink Out"}));
   EXPECT_EQ(PinNames(camera.Get()), (std::vector<std::wstring>{L"Capture"}));
   for (IBaseFilter* filter : {sink.Get(), camera.Get()}) {
     ComPtr<IKsPropertySet> ks;
     ComPtr<ISimBoardControl> control;
-    EXPECT_EQ(filter->QueryInterface(IID_PPV_ARGS(&ks)), E_NOINTERFACE);
-    EXPECT_EQ(filter->QueryInterface(IID_PPV_ARGS(&control)), E_NOINTERFACE);
+    EXPECT_EQ(filter->QueryInterface(IID_PPV_ARGS(ks.ReleaseAndGetAddressOf())), E_NOINTERFACE);
+    EXPECT_EQ(filter->QueryInterface(IID_PPV_ARGS(control.ReleaseAndGetAddressOf())), E_NOINTERFACE);
   }
 }
 
 TEST(Filters, PinsConnectDisconnectAndGiveEveryReferenceBack) {
   auto board = std::make_shared<sim::Board>();
   ComPtr<IBaseFilter> capture, sink;
-  ASSERT_EQ(sim::CreateSimCaptureFilter(board, false, &capture), S_OK);
-  ASSERT_EQ(sim::CreateTestFilter(false, &sink), S_OK);
+  ASSERT_EQ(sim::CreateSimCaptureFilter(board, false, capture.ReleaseAndGetAddressOf()), S_OK);
+  ASSERT_EQ(sim::CreateTestFilter(false, sink.ReleaseAndGetAddressOf()), S_OK);
   const LONG liveBefore = sim::LiveObjects();
   {
     ComPtr<IPin> out = PinByName(capture.Get(), L"Video/Muxed Out");
@@ -114,7 +114,7 @@ TEST(Filters, PinsConnectDisconnectAndGiveEveryReferenceBack) {
     EXPECT_EQ(RefCount(in.Get()), 2u);
 
     ComPtr<IPin> peer;
-    EXPECT_EQ(out->ConnectedTo(&peer), S_OK);
+    EXPECT_EQ(out->ConnectedTo(peer.ReleaseAndGetAddressOf()), S_OK);
     EXPECT_EQ(peer.Get(), in.Get());
     AM_MEDIA_TYPE type;
     ASSERT_EQ(in->ConnectionMediaType(&type), S_OK);
@@ -128,7 +128,7 @@ TEST(Filters, PinsConnectDisconnectAndGiveEveryReferenceBack) {
     EXPECT_EQ(in->Disconnect(), S_OK);
     EXPECT_EQ(out->Disconnect(), S_OK);
     EXPECT_EQ(out->Disconnect(), S_FALSE);
-    EXPECT_EQ(out->ConnectedTo(&peer), VFW_E_NOT_CONNECTED);
+    EXPECT_EQ(out->ConnectedTo(peer.ReleaseAndGetAddressOf()), VFW_E_NOT_CONNECTED);
     EXPECT_EQ(peer.Get(), nullptr);
     EXPECT_EQ(RefCount(out.Get()), 1u);
     EXPECT_EQ(RefCount(in.Get()), 1u);
@@ -143,9 +143,9 @@ TEST(Filters, PinsConnectDisconnectAndGiveEveryReferenceBack) {
 
 TEST(Filters, FilterInfoHoldsTheGraphOnlyWhenAsked) {
   ComPtr<IBaseFilter> sink;
-  ASSERT_EQ(sim::CreateTestFilter(true, &sink), S_OK);
+  ASSERT_EQ(sim::CreateTestFilter(true, sink.ReleaseAndGetAddressOf()), S_OK);
   ComPtr<IBaseFilter> graphStandIn;  // any object serves as the weak graph pointer
-  ASSERT_EQ(sim::CreateTestFilter(false, &graphStandIn), S_OK);
+  ASSERT_EQ(sim::CreateTestFilter(false, graphStandIn.ReleaseAndGetAddressOf()), S_OK);
   auto* graph = reinterpret_cast<IFilterGraph*>(graphStandIn.Get());
   EXPECT_EQ(sink->JoinFilterGraph(graph, L"Sink"), S_OK);
   EXPECT_EQ(RefCount(graphStandIn.Get()), 1u);  // not counted
@@ -167,14 +167,14 @@ TEST(Filters, ControlInterfaceReadsTheWholeLog) {
   rig.DownloadFirmware(1000);
   std::vector<uint8_t> block(341);
   block[340] = 0x01;
-  ASSERT_EQ(rig.channel.SetDeviceProperty(kPropParameterBlock, block.data(), 341), S_OK);
+  ASSERT_EQ(rig.properties.SetDeviceProperty(kPropParameterBlock, block.data(), 341), S_OK);
   const uint8_t image[600] = {1, 2, 3};
   const uint32_t bad = 0;
-  EXPECT_EQ(rig.channel.SetDeviceProperty(kPropFirmware, image, sizeof image), E_INVALIDARG);
-  EXPECT_EQ(rig.channel.SetDeviceProperty(kPropFilterMode, &bad, 2), HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER));
+  EXPECT_EQ(rig.properties.SetDeviceProperty(kPropFirmware, image, sizeof image), E_INVALIDARG);
+  EXPECT_EQ(rig.properties.SetDeviceProperty(kPropFilterMode, &bad, 2), HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER));
   ASSERT_EQ(control->SetRegister(0x21, 0x02, 0xC8), S_OK);
   uint32_t value = 0;
-  ASSERT_EQ(rig.channel.ReadDeviceRegister(0x21, 0x00, 0x02, &value, 0), S_OK);
+  ASSERT_EQ(rig.properties.ReadDeviceRegister(0x21, 0x00, 0x02, &value, 0), S_OK);
 
   const auto viaControl = sim::ReadLog(control.Get());
   const auto direct = rig.board->Log();

@@ -27,16 +27,19 @@ struct Device {
 std::vector<Device> VideoInputDevices() {
   std::vector<Device> devices;
   ComPtr<ICreateDevEnum> enumerator;
-  EXPECT_EQ(CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&enumerator)), S_OK);
+  EXPECT_EQ(CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, CLSCTX_INPROC_SERVER,
+                             IID_PPV_ARGS(enumerator.ReleaseAndGetAddressOf())),
+            S_OK);
   if (!enumerator) return devices;
   ComPtr<IEnumMoniker> monikers;
-  if (enumerator->CreateClassEnumerator(CLSID_VideoInputDeviceCategory, &monikers, 0) != S_OK) return devices;
+  if (enumerator->CreateClassEnumerator(CLSID_VideoInputDeviceCategory, monikers.ReleaseAndGetAddressOf(), 0) != S_OK)
+    return devices;
   ComPtr<IMoniker> moniker;
-  while (monikers->Next(1, &moniker, nullptr) == S_OK) {
+  while (monikers->Next(1, moniker.ReleaseAndGetAddressOf(), nullptr) == S_OK) {
     ComPtr<IPropertyBag> bag;
     VARIANT name;
     VariantInit(&name);
-    if (SUCCEEDED(moniker->BindToStorage(nullptr, nullptr, IID_PPV_ARGS(&bag))) &&
+    if (SUCCEEDED(moniker->BindToStorage(nullptr, nullptr, IID_PPV_ARGS(bag.ReleaseAndGetAddressOf()))) &&
         SUCCEEDED(bag->Read(L"FriendlyName", &name, nullptr)) && name.vt == VT_BSTR)
       devices.push_back({name.bstrVal, moniker});
     VariantClear(&name);
@@ -49,7 +52,7 @@ ComPtr<IBaseFilter> BindDevice(const wchar_t* friendlyName) {
   ComPtr<IBaseFilter> filter;
   for (const Device& device : VideoInputDevices()) {
     if (device.name == friendlyName) {
-      EXPECT_EQ(device.moniker->BindToObject(nullptr, nullptr, IID_PPV_ARGS(&filter)), S_OK);
+      EXPECT_EQ(device.moniker->BindToObject(nullptr, nullptr, IID_PPV_ARGS(filter.ReleaseAndGetAddressOf())), S_OK);
     }
   }
   return filter;
@@ -58,9 +61,9 @@ ComPtr<IBaseFilter> BindDevice(const wchar_t* friendlyName) {
 // The pin as the module looks for it: by name and direction through EnumPins.
 ComPtr<IPin> FindPin(IBaseFilter* filter, const wchar_t* name, PIN_DIRECTION direction) {
   ComPtr<IEnumPins> pins;
-  if (filter->EnumPins(&pins) != S_OK) return nullptr;
+  if (filter->EnumPins(pins.ReleaseAndGetAddressOf()) != S_OK) return nullptr;
   ComPtr<IPin> pin;
-  while (pins->Next(1, &pin, nullptr) == S_OK) {
+  while (pins->Next(1, pin.ReleaseAndGetAddressOf(), nullptr) == S_OK) {
     PIN_INFO info;
     if (SUCCEEDED(pin->QueryPinInfo(&info))) {
       if (info.pFilter) info.pFilter->Release();
@@ -112,7 +115,7 @@ TEST_F(WineRuntime, PinConnectsAndDisconnectsInARealGraph) {
   ComPtr<IBaseFilter> capture = BindDevice(L"MB86393 PCI Capture");
   ASSERT_TRUE(capture);
   ComPtr<IBaseFilter> sink;
-  ASSERT_EQ(sim::CreateTestFilter(true, &sink), S_OK);
+  ASSERT_EQ(sim::CreateTestFilter(true, sink.ReleaseAndGetAddressOf()), S_OK);
   ComPtr<IPin> out = FindPin(capture.Get(), L"Video/Muxed Out", PINDIR_OUTPUT);
   ComPtr<IPin> in = FindPin(sink.Get(), L"Sink In", PINDIR_INPUT);
   ASSERT_TRUE(out && in);
@@ -121,17 +124,19 @@ TEST_F(WineRuntime, PinConnectsAndDisconnectsInARealGraph) {
   const ULONG outRefs = RefCount(out.Get()), inRefs = RefCount(in.Get());
   {
     ComPtr<IFilterGraph> graph;
-    ASSERT_EQ(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&graph)), S_OK);
+    ASSERT_EQ(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER,
+                               IID_PPV_ARGS(graph.ReleaseAndGetAddressOf())),
+              S_OK);
     ASSERT_EQ(graph->AddFilter(capture.Get(), L"MB86393 PCI Capture"), S_OK);
     ASSERT_EQ(graph->AddFilter(sink.Get(), L"Sink"), S_OK);
     ComPtr<IBaseFilter> byName;
-    EXPECT_EQ(graph->FindFilterByName(L"MB86393 PCI Capture", &byName), S_OK);
+    EXPECT_EQ(graph->FindFilterByName(L"MB86393 PCI Capture", byName.ReleaseAndGetAddressOf()), S_OK);
     EXPECT_EQ(byName.Get(), capture.Get());
     byName.Reset();
 
     ASSERT_EQ(graph->ConnectDirect(out.Get(), in.Get(), nullptr), S_OK);
     ComPtr<IPin> peer;
-    EXPECT_EQ(out->ConnectedTo(&peer), S_OK);
+    EXPECT_EQ(out->ConnectedTo(peer.ReleaseAndGetAddressOf()), S_OK);
     EXPECT_EQ(peer.Get(), in.Get());
     peer.Reset();
     AM_MEDIA_TYPE type;
@@ -142,7 +147,7 @@ TEST_F(WineRuntime, PinConnectsAndDisconnectsInARealGraph) {
 
     EXPECT_EQ(graph->Disconnect(in.Get()), S_OK);
     EXPECT_EQ(graph->Disconnect(out.Get()), S_OK);
-    EXPECT_EQ(out->ConnectedTo(&peer), VFW_E_NOT_CONNECTED);
+    EXPECT_EQ(out->ConnectedTo(peer.ReleaseAndGetAddressOf()), VFW_E_NOT_CONNECTED);
     EXPECT_EQ(graph->RemoveFilter(sink.Get()), S_OK);
     EXPECT_EQ(graph->RemoveFilter(capture.Get()), S_OK);
   }
@@ -156,10 +161,12 @@ TEST_F(WineRuntime, GraphReleaseBreaksConnectionsAndGivesFiltersBack) {
   ComPtr<IBaseFilter> capture = BindDevice(L"MB86393 PCI Capture");
   ASSERT_TRUE(capture);
   ComPtr<IBaseFilter> sink;
-  ASSERT_EQ(sim::CreateTestFilter(false, &sink), S_OK);
+  ASSERT_EQ(sim::CreateTestFilter(false, sink.ReleaseAndGetAddressOf()), S_OK);
   {
     ComPtr<IFilterGraph> graph;
-    ASSERT_EQ(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&graph)), S_OK);
+    ASSERT_EQ(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER,
+                               IID_PPV_ARGS(graph.ReleaseAndGetAddressOf())),
+              S_OK);
     ASSERT_EQ(graph->AddFilter(capture.Get(), L"MB86393 PCI Capture"), S_OK);
     ASSERT_EQ(graph->AddFilter(sink.Get(), L"Sink"), S_OK);
     ComPtr<IPin> out = FindPin(capture.Get(), L"Video/Muxed Out", PINDIR_OUTPUT);
@@ -172,17 +179,19 @@ TEST_F(WineRuntime, GraphReleaseBreaksConnectionsAndGivesFiltersBack) {
 
 TEST_F(WineRuntime, EveryInstanceTalksToTheSameBoard) {
   ComPtr<ISimBoardControl> control;
-  ASSERT_EQ(CoCreateInstance(CLSID_ZelkSimCapture, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&control)), S_OK);
+  ASSERT_EQ(CoCreateInstance(CLSID_ZelkSimCapture, nullptr, CLSCTX_INPROC_SERVER,
+                             IID_PPV_ARGS(control.ReleaseAndGetAddressOf())),
+            S_OK);
   ASSERT_EQ(control->Reset(), S_OK);
   ASSERT_EQ(control->SetBoardCode(5632), S_OK);
 
   ComPtr<IBaseFilter> filter = BindDevice(L"MB86393 PCI Capture");
   ASSERT_TRUE(filter);
-  DeviceChannel channel(filter);
+  PropertyChannel properties(filter);
   uint8_t info[30] = {};
-  ASSERT_EQ(channel.Get(DevicePropertySet, kPropDeviceInfo, nullptr, 0, info, sizeof info), S_OK);
+  ASSERT_EQ(properties.Get(DevicePropertySet, kPropDeviceInfo, nullptr, 0, info, sizeof info), S_OK);
   EXPECT_EQ(info[0] | info[1] << 8, 5632);
-  EXPECT_EQ(channel.WriteDeviceRegister(0x5C, 0x00, 0x00, 0x1F, 0), S_OK);
+  EXPECT_EQ(properties.WriteDeviceRegister(0x5C, 0x00, 0x00, 0x1F, 0), S_OK);
   Bytes deviceInfo = Le32(5632);
   deviceInfo.resize(30);
   EXPECT_EQ(sim::Describe(sim::ReadLog(control.Get())), (Lines{DevGet(90, deviceInfo), RegWrite(0x5C, 0x00, 0x1F)}));

@@ -1,5 +1,6 @@
 #include "support/expect.h"
 
+#include <board_protocol.h>
 #include <request_log.h>
 
 #include <cstdio>
@@ -7,9 +8,9 @@
 namespace zelk::test {
 namespace {
 
-constexpr GUID kDeviceSet = {0xf766a10b, 0x2d29, 0x420f, {0xa0, 0x7f, 0x11, 0xff, 0xd3, 0xc9, 0x80, 0x68}};
-constexpr GUID kInputSet = {0xa2713ce2, 0x056e, 0x4fbe, {0x94, 0x36, 0x7d, 0x6d, 0x73, 0xd1, 0xfd, 0xa3}};
-constexpr ULONG kRegisterAccess = 89;
+using board::kDevicePropertySet;
+using board::kInputPropertySet;
+using board::kPropRegisterAccess;
 
 std::string Line(bool isSet, const GUID& set, ULONG id, const Bytes& instance, const Bytes& data,
                  HRESULT hr = S_OK) {
@@ -38,26 +39,27 @@ Bytes Le32(uint32_t value) {
 }
 
 std::string RegWrite(uint32_t device, uint32_t reg, uint32_t value, uint8_t flags) {
-  return Line(true, kDeviceSet, kRegisterAccess, RegisterInstance(device, flags, Le32(reg)), Le32(value));
+  return Line(true, kDevicePropertySet, kPropRegisterAccess, RegisterInstance(device, flags, Le32(reg)), Le32(value));
 }
 
 std::string RegRead(uint32_t device, uint32_t reg, uint32_t value, uint8_t flags) {
-  return Line(false, kDeviceSet, kRegisterAccess, RegisterInstance(device, flags, Le32(reg)), Le32(value));
+  return Line(false, kDevicePropertySet, kPropRegisterAccess, RegisterInstance(device, flags, Le32(reg)), Le32(value));
 }
 
 std::string RegReadFailed(uint32_t device, uint32_t reg, HRESULT hr, uint8_t flags) {
-  return Line(false, kDeviceSet, kRegisterAccess, RegisterInstance(device, flags, Le32(reg)), {}, hr);
+  return Line(false, kDevicePropertySet, kPropRegisterAccess, RegisterInstance(device, flags, Le32(reg)), {}, hr);
 }
 
 std::string TunerWrite(uint8_t band, uint32_t divider) {
-  return Line(true, kDeviceSet, kRegisterAccess, RegisterInstance(0x60, 0x0B, {band, 0xC6, 0x00, 0x00}),
+  return Line(true, kDevicePropertySet, kPropRegisterAccess,
+              RegisterInstance(board::kDevTuner, board::kAccessTunerFrequency, {band, 0xC6, 0x00, 0x00}),
               Le32(divider));
 }
 
-std::string DevSet(ULONG id, const Bytes& payload) { return Line(true, kDeviceSet, id, {}, payload); }
-std::string DevGet(ULONG id, const Bytes& returned) { return Line(false, kDeviceSet, id, {}, returned); }
-std::string DevGetFailed(ULONG id, HRESULT hr) { return Line(false, kDeviceSet, id, {}, {}, hr); }
-std::string InpSet(ULONG id, const Bytes& payload) { return Line(true, kInputSet, id, {}, payload); }
+std::string DevSet(ULONG id, const Bytes& payload) { return Line(true, kDevicePropertySet, id, {}, payload); }
+std::string DevGet(ULONG id, const Bytes& returned) { return Line(false, kDevicePropertySet, id, {}, returned); }
+std::string DevGetFailed(ULONG id, HRESULT hr) { return Line(false, kDevicePropertySet, id, {}, {}, hr); }
+std::string InpSet(ULONG id, const Bytes& payload) { return Line(true, kInputPropertySet, id, {}, payload); }
 
 std::string Failed(const std::string& line, HRESULT hr) {
   char code[24];

@@ -6,8 +6,8 @@
 
 namespace zelk::test {
 
-SimRig::SimRig(bool withInputPin) : board(std::make_shared<sim::Board>()), channel(filter) {
-  if (FAILED(sim::CreateSimCaptureFilter(board, withInputPin, &filter)))
+SimRig::SimRig(bool withInputPin) : board(std::make_shared<sim::Board>()), properties(filter) {
+  if (FAILED(sim::CreateSimCaptureFilter(board, withInputPin, filter.ReleaseAndGetAddressOf())))
     throw std::runtime_error("cannot create the simulated capture filter");
 }
 
@@ -18,7 +18,7 @@ void SimRig::DownloadFirmware(size_t size) {
   const uint32_t header[2] = {static_cast<uint32_t>(size), 1};
   memcpy(buffer.data(), header, sizeof header);
   for (size_t i = 0; i < size; ++i) buffer[8 + i] = static_cast<uint8_t>(i);
-  if (FAILED(channel.SetDeviceProperty(kPropFirmware, buffer.data(), static_cast<ULONG>(buffer.size()))))
+  if (FAILED(properties.SetDeviceProperty(kPropFirmware, buffer.data(), static_cast<ULONG>(buffer.size()))))
     throw std::runtime_error("firmware download refused");
   board->ClearLog();
 }

@@ -1,11 +1,11 @@
-// One simulated board wired to a DeviceChannel, for tests of everything that
+// One simulated board wired to a PropertyChannel, for tests of everything that
 // talks to the board:
 //
-//   SimRig rig;                       // board + capture filter + channel
+//   SimRig rig;                       // board + capture filter + property channel
 //   rig.DownloadFirmware();           // the encoder answers from now on
 //   rig.board->SetBoardCode(4721);    // script the board
 //   rig.ClearLog();
-//   ... run the code under test with rig.filter / rig.channel ...
+//   ... run the code under test with rig.filter / rig.properties ...
 //   EXPECT_EQ(rig.Lines(), (Lines{RegWrite(0x12, 0x00, 0x40)}));
 #pragma once
 
@@ -39,7 +39,7 @@ struct SimRig {
 
   std::shared_ptr<sim::Board> board;
   ComPtr<IBaseFilter> filter;  // the capture filter on `board`
-  DeviceChannel channel;       // follows `filter`
+  PropertyChannel properties;  // follows `filter`
 };
 
 }  // namespace zelk::test

@@ -18,20 +18,20 @@ Lines Join(Lines head, const Lines& tail) {
 
 TEST_F(EnhancerTest, EnhancerSwitchesSendNothingWithoutTheUnit) {
   for (uint32_t enable : {0u, 1u, 2u}) {
-    EXPECT_EQ(S_OK, CtrlGr(channel, FALSE, enable));
-    EXPECT_EQ(S_OK, Ctrl3dyc(channel, FALSE, enable));
+    EXPECT_EQ(S_OK, CtrlGr(properties, FALSE, enable));
+    EXPECT_EQ(S_OK, Ctrl3dyc(properties, FALSE, enable));
   }
   EXPECT_TRUE(Log().empty());
 }
 
 TEST_F(EnhancerTest, GhostReductionOnWaitsForTheDecoder) {
   FitEnhancer();
-  EXPECT_EQ(S_OK, CtrlGr(channel, TRUE, 2));
+  EXPECT_EQ(S_OK, CtrlGr(properties, TRUE, 2));
   EXPECT_EQ(Log(), Join({kReady}, kGhostOn));
 
   board->ClearLog();
   board->SetDecoderReadyAfterReads(2);
-  EXPECT_EQ(S_OK, CtrlGr(channel, TRUE, 2));
+  EXPECT_EQ(S_OK, CtrlGr(properties, TRUE, 2));
   EXPECT_EQ(Log(), Join({kNotReady, kNotReady, kReady}, kGhostOn));
   EXPECT_GE(TimeUs(1) - TimeUs(0), 20000);
   EXPECT_GE(TimeUs(2) - TimeUs(1), 20000);
@@ -41,7 +41,7 @@ TEST_F(EnhancerTest, GhostReductionOnWaitsForTheDecoder) {
 TEST_F(EnhancerTest, GhostReductionGivesUpAfterSixReads) {
   FitEnhancer();
   board->SetDecoderReadyAfterReads(-1);
-  EXPECT_EQ(S_FALSE, CtrlGr(channel, TRUE, 2));
+  EXPECT_EQ(S_FALSE, CtrlGr(properties, TRUE, 2));
   EXPECT_EQ(Log(), Lines(6, kNotReady));
   EXPECT_GE(TimeUs(5) - TimeUs(0), 100000);
   EXPECT_EQ(trace.Lines(), Lines{"ERROR -----> CtrlGr()  step=1  hr=0x1\n"});
@@ -49,18 +49,18 @@ TEST_F(EnhancerTest, GhostReductionGivesUpAfterSixReads) {
 
 TEST_F(EnhancerTest, EnhancerOffAndYcSeparation) {
   FitEnhancer();
-  EXPECT_EQ(S_OK, CtrlGr(channel, TRUE, 0));
-  EXPECT_EQ(S_OK, Ctrl3dyc(channel, TRUE, 1));
-  EXPECT_EQ(S_OK, Ctrl3dyc(channel, TRUE, 0));
+  EXPECT_EQ(S_OK, CtrlGr(properties, TRUE, 0));
+  EXPECT_EQ(S_OK, Ctrl3dyc(properties, TRUE, 1));
+  EXPECT_EQ(S_OK, Ctrl3dyc(properties, TRUE, 0));
   EXPECT_EQ(Log(), (Lines{RegWrite(0x12, 0, 0x40), RegWrite(0x5C, 0, 0x1F), RegWrite(0x5C, 0, 0x5F)}));
 }
 
 TEST_F(EnhancerTest, EnhancerFailuresStopAndTraceTheirStep) {
   // The unit is reported present but does not answer on the bus.
-  EXPECT_EQ(kBusError, CtrlGr(channel, TRUE, 0));
-  EXPECT_EQ(kBusError, Ctrl3dyc(channel, TRUE, 1));
-  EXPECT_EQ(kBusError, Ctrl3dyc(channel, TRUE, 0));
-  EXPECT_EQ(kBusError, CtrlGr(channel, TRUE, 2));  // ready read, then the first write fails
+  EXPECT_EQ(kBusError, CtrlGr(properties, TRUE, 0));
+  EXPECT_EQ(kBusError, Ctrl3dyc(properties, TRUE, 1));
+  EXPECT_EQ(kBusError, Ctrl3dyc(properties, TRUE, 0));
+  EXPECT_EQ(kBusError, CtrlGr(properties, TRUE, 2));  // ready read, then the first write fails
   EXPECT_EQ(trace.Lines(), (Lines{"ERROR -----> CtrlGr()  step=5  hr=0x8007001f\n",
                                   "ERROR -----> Ctrl3dyc()  step=1  hr=0x8007001f\n",
                                   "ERROR -----> Ctrl3dyc()  step=2  hr=0x8007001f\n",
@@ -70,14 +70,14 @@ TEST_F(EnhancerTest, EnhancerFailuresStopAndTraceTheirStep) {
   FitEnhancer();
   board->ClearLog();
   board->FailRequest(3, E_FAIL);  // the 0x10 write
-  EXPECT_EQ(E_FAIL, CtrlGr(channel, TRUE, 2));
+  EXPECT_EQ(E_FAIL, CtrlGr(properties, TRUE, 2));
   EXPECT_EQ(Log(), (Lines{kReady, RegWrite(0x12, 0, 0), Failed(RegWrite(0x12, 0, 0x10), E_FAIL)}));
   EXPECT_EQ(trace.LastStep(), 3);
 }
 
 TEST_F(EnhancerTest, FilterModeAndVolume) {
   const uint8_t mode = 2;
-  EXPECT_EQ(S_OK, tuner::WriteFilterMode(channel, &mode));
+  EXPECT_EQ(S_OK, tuner::WriteFilterMode(properties, &mode));
   EXPECT_EQ(Log(), Lines{DevSet(41, {0x02, 0x00, 0x00, 0x00})});
 
   // Volume in hundredths of a dB to device steps, truncated toward zero, not clamped.
@@ -87,13 +87,13 @@ TEST_F(EnhancerTest, FilterModeAndVolume) {
   } cases[] = {{-2594, 23}, {-10000, 0}, {0, 31}, {10000, 62}, {-10322, 0xFFFFFFFF}, {INT32_MAX, 6669234}};
   for (const auto& c : cases) {
     board->ClearLog();
-    EXPECT_EQ(S_OK, tuner::WriteVolume(channel, c.volume));
+    EXPECT_EQ(S_OK, tuner::WriteVolume(properties, c.volume));
     EXPECT_EQ(Log(), (Lines{RegWrite(0x1B, 0x00, c.device), RegWrite(0x1B, 0x02, c.device)})) << c.volume;
   }
 
   board->ClearLog();
   board->FailRequest(1, E_FAIL);
-  EXPECT_EQ(E_FAIL, tuner::WriteVolume(channel, 0));
+  EXPECT_EQ(E_FAIL, tuner::WriteVolume(properties, 0));
   EXPECT_EQ(Log(), Lines{Failed(RegWrite(0x1B, 0x00, 31), E_FAIL)});
 }
 

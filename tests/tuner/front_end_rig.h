@@ -26,7 +26,7 @@ class FrontEndTest : public ::testing::Test {
   SimRig rig;
   std::shared_ptr<sim::Board>& board = rig.board;
   ComPtr<IBaseFilter>& filter = rig.filter;
-  DeviceChannel& channel = rig.channel;
+  PropertyChannel& properties = rig.properties;
   TraceCapture trace;
 };
 

@@ -60,7 +60,7 @@ TEST_F(InputTest, EachInputAndRouting) {
     board->ClearLog();
     board->SetRegister(0x21, 0x03, c.reg03);
     const int32_t input = c.state.videoInput;
-    EXPECT_EQ(S_OK, SetInput(channel, c.state, input));
+    EXPECT_EQ(S_OK, SetInput(properties, c.state, input));
     const Lines head =
         Cat({input == 2 ? kCompanion : Lines{}, {RegRead(0x21, 3, c.reg03), RegWrite(0x21, 3, c.written03)}});
     EXPECT_EQ(Log(), Cat({head, c.expected})) << "input " << input << " flags " << c.state.processingFlags;
@@ -85,7 +85,7 @@ TEST_F(InputTest, FailuresStopAtTheirStep) {
   for (const auto& c : cases) {
     board->ClearLog();
     board->FailRequest(c.failing, E_ACCESSDENIED);
-    EXPECT_EQ(E_ACCESSDENIED, SetInput(channel, c.state, c.state.videoInput));
+    EXPECT_EQ(E_ACCESSDENIED, SetInput(properties, c.state, c.state.videoInput));
     EXPECT_EQ(trace.LastStep(), c.step);
     EXPECT_EQ(Log().size(), c.failing) << "step " << c.step;  // nothing after the failure
   }
@@ -95,12 +95,12 @@ TEST_F(InputTest, FailuresStopAtTheirStep) {
   // A decoder that never reports ready does not stop the selection.
   board->ClearLog();
   board->SetDecoderReadyAfterReads(-1);
-  EXPECT_EQ(S_OK, SetInput(channel, {TRUE, 2, 1}, 1));
+  EXPECT_EQ(S_OK, SetInput(properties, {TRUE, 2, 1}, 1));
   EXPECT_EQ(Log().back(), DevSet(94, {0, 2}));
 }
 
 TEST_F(InputTest, RefusesUnknownInputs) {
-  for (int32_t input : {-1, 3, 0x10000}) EXPECT_EQ(E_INVALIDARG, SetInput(channel, {TRUE, 3, input}, input));
+  for (int32_t input : {-1, 3, 0x10000}) EXPECT_EQ(E_INVALIDARG, SetInput(properties, {TRUE, 3, input}, input));
   EXPECT_TRUE(Log().empty());
 }
 
@@ -109,7 +109,7 @@ TEST_F(InputTest, TunerModeAndStatusMaps) {
                                                 {0, 0x00}, {5, 0x00}, {-1, 0x00}};
   Lines expected;
   for (const auto& [mode, value] : modes) {
-    EXPECT_EQ(S_OK, tuner::SetTunerMode(channel, mode));
+    EXPECT_EQ(S_OK, tuner::SetTunerMode(properties, mode));
     expected.push_back(RegWrite(0x5B, 0x80, value));
   }
   EXPECT_EQ(Log(), expected);
@@ -119,12 +119,12 @@ TEST_F(InputTest, TunerModeAndStatusMaps) {
   for (const auto& [reg, want] : statuses) {
     board->SetRegister(0x5B, 0x00, reg);
     int32_t status = -1;
-    EXPECT_EQ(S_OK, tuner::GetTunerStatus(channel, &status));
+    EXPECT_EQ(S_OK, tuner::GetTunerStatus(properties, &status));
     EXPECT_EQ(status, want) << std::hex << reg;
   }
   board->FailRequest(1, E_FAIL);
   int32_t status = 77;
-  EXPECT_EQ(E_FAIL, tuner::GetTunerStatus(channel, &status));
+  EXPECT_EQ(E_FAIL, tuner::GetTunerStatus(properties, &status));
   EXPECT_EQ(status, 77);
 }
 

@@ -32,7 +32,7 @@ TEST_F(PictureTest, ClampsWritesAndReadsBackInEachInputMode) {
     board->ClearLog();
     board->SetRegister(0x21, 0x02, c.mode);
     PictureValues picture = c.given;
-    EXPECT_EQ(S_OK, SetBCSH(channel, &picture));
+    EXPECT_EQ(S_OK, SetBCSH(properties, &picture));
     EXPECT_TRUE(picture == c.clamped) << "mode " << std::hex << c.mode << " brightness " << std::dec
                                       << c.given.brightness;
     EXPECT_EQ(Log(), (Lines{RegRead(0x21, 0x02, c.mode), RegWrite(0x21, 0x0A, c.brightnessReg),
@@ -40,7 +40,7 @@ TEST_F(PictureTest, ClampsWritesAndReadsBackInEachInputMode) {
                             RegWrite(0x21, 0x0C, static_cast<uint32_t>(c.clamped.saturation)),
                             RegWrite(0x21, 0x0D, static_cast<uint32_t>(c.clamped.hue))}));
     PictureValues read{9, 9, 9, 9};
-    EXPECT_EQ(S_OK, GetBCSH(channel, &read));
+    EXPECT_EQ(S_OK, GetBCSH(properties, &read));
     EXPECT_TRUE(read == c.clamped) << "read back, mode " << std::hex << c.mode;
   }
 }
@@ -50,7 +50,7 @@ TEST_F(PictureTest, ReadSignExtendsAndRemovesTheOffset) {
   for (uint32_t i = 0; i < 4; ++i) board->SetRegister(0x21, 0x0A + i, regs[i]);
   board->SetRegister(0x21, 0x02, 0xC8);
   PictureValues picture{};
-  EXPECT_EQ(S_OK, GetBCSH(channel, &picture));
+  EXPECT_EQ(S_OK, GetBCSH(properties, &picture));
   EXPECT_TRUE(picture == (PictureValues{128, -16, 64, -128}));
   EXPECT_EQ(Log(), (Lines{RegRead(0x21, 0x0A, 141), RegRead(0x21, 0x0B, 0x1F0), RegRead(0x21, 0x0C, 0x40),
                           RegRead(0x21, 0x0D, 0x80), RegRead(0x21, 0x02, 0xC8)}));
@@ -63,7 +63,7 @@ TEST_F(PictureTest, FailuresStopAtTheirStep) {
     board->ClearLog();
     board->FailRequest(step, E_ACCESSDENIED);
     PictureValues picture{-100, 300, 0, 0};
-    EXPECT_EQ(E_ACCESSDENIED, SetBCSH(channel, &picture));
+    EXPECT_EQ(E_ACCESSDENIED, SetBCSH(properties, &picture));
     EXPECT_EQ(trace.Lines().back(), "ERROR -----> TC_SetBCSH()  step=" + std::to_string(step) + "\n");
     EXPECT_EQ(Log().size(), step);
     // Not clamped when the input mode could not be read.
@@ -79,7 +79,7 @@ TEST_F(PictureTest, FailuresStopAtTheirStep) {
     board->ClearLog();
     board->FailRequest(step, E_ACCESSDENIED);
     PictureValues picture{7, 7, 7, 7};
-    EXPECT_EQ(E_ACCESSDENIED, GetBCSH(channel, &picture));
+    EXPECT_EQ(E_ACCESSDENIED, GetBCSH(properties, &picture));
     EXPECT_EQ(trace.Lines().back(), "ERROR -----> TC_GetBCSH()  step=" + std::to_string(step) + "\n");
     EXPECT_TRUE(picture == partial[step - 1]) << "step " << step;
   }

@@ -34,7 +34,7 @@ TEST(SetChannel, StoredUncheckedWhileTheTunerIsInactive) {
     rig.Reach(tunerInput ? kStateAttached : kStateInitialized);  // state 1, or another input
     rig.object.videoInput = tunerInput ? 2 : 0;
     EXPECT_EQ(rig.object.SetChannel(63, nullptr), S_OK);  // outside the terrestrial plan
-    EXPECT_EQ(rig.object.channel, 63u);
+    EXPECT_EQ(rig.object.tvChannel, 63u);
     ChannelEntry current = Entry(0, 5);
     EXPECT_EQ(rig.object.GetChannelInfo(&current), S_OK);
     EXPECT_EQ(current.channelNumber, 63);
@@ -48,7 +48,7 @@ TEST(SetChannel, TunesAtOnceWhileTheTunerIsActive) {
   EncoderRig rig;
   ActivateTuner(rig);
   EXPECT_EQ(rig.object.SetChannel(0x10000 | 13, nullptr), S_OK);  // cable 13: 109.25 MHz
-  EXPECT_EQ(rig.object.channel, 0x10000u | 13);
+  EXPECT_EQ(rig.object.tvChannel, 0x10000u | 13);
   EXPECT_EQ(rig.Log(), (Lines{TunerWrite(0x02, (109250000 + 58750000) / 62500)}));
 
   // A refused channel or a failed write keeps the channel and returns the failure.
@@ -57,7 +57,7 @@ TEST(SetChannel, TunesAtOnceWhileTheTunerIsActive) {
   EXPECT_TRUE(rig.Log().empty());
   rig.board().FailRequest(1, kInjected);
   EXPECT_EQ(rig.object.SetChannel(1, nullptr), kInjected);
-  EXPECT_EQ(rig.object.channel, 0x10000u | 13);
+  EXPECT_EQ(rig.object.tvChannel, 0x10000u | 13);
 
   // Still active while encoding.
   EXPECT_EQ(rig.object.StartEncoder(), S_OK);

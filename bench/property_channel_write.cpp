@@ -1,4 +1,4 @@
-// Micro-benchmark: one register write through DeviceChannel to the in-process
+// Micro-benchmark: one register write through PropertyChannel to the in-process
 // simulated board (IKsPropertySet query, Set, log entry, release). Prints the
 // median of many runs in microseconds per write.
 #include <windows.h>
@@ -25,8 +25,8 @@ double Seconds(const LARGE_INTEGER& from, const LARGE_INTEGER& to, const LARGE_I
 int main() {
   auto board = std::make_shared<zelk::sim::Board>();
   zelk::ComPtr<IBaseFilter> filter;
-  if (FAILED(zelk::sim::CreateSimCaptureFilter(board, false, &filter))) return 1;
-  const zelk::DeviceChannel channel(filter);
+  if (FAILED(zelk::sim::CreateSimCaptureFilter(board, false, filter.ReleaseAndGetAddressOf()))) return 1;
+  const zelk::PropertyChannel properties(filter);
 
   LARGE_INTEGER frequency, start, stop;
   QueryPerformanceFrequency(&frequency);
@@ -35,13 +35,13 @@ int main() {
     board->ClearLog();
     QueryPerformanceCounter(&start);
     for (int i = 0; i < kWritesPerRun; ++i) {
-      if (FAILED(channel.WriteDeviceRegister(0x21, 0x00, 0x0A, static_cast<uint32_t>(i & 0xFF), 0))) return 1;
+      if (FAILED(properties.WriteDeviceRegister(0x21, 0x00, 0x0A, static_cast<uint32_t>(i & 0xFF), 0))) return 1;
     }
     QueryPerformanceCounter(&stop);
     if (run >= 0) perWriteUs.push_back(Seconds(start, stop, frequency) * 1e6 / kWritesPerRun);
   }
   std::sort(perWriteUs.begin(), perWriteUs.end());
-  std::printf("register write through DeviceChannel to the simulated board:\n");
+  std::printf("register write through PropertyChannel to the simulated board:\n");
   std::printf("  median %.3f us per write (min %.3f, max %.3f; %d runs of %d writes)\n", perWriteUs[kRuns / 2],
               perWriteUs.front(), perWriteUs.back(), kRuns, kWritesPerRun);
   return 0;

@@ -7,7 +7,7 @@
 namespace zelk::test {
 namespace {
 
-using ChannelTest = FrontEndTest;
+using TvChannelTest = FrontEndTest;
 using tuner::LookupChannelFrequency;
 using tuner::SetChannel;
 using tuner::StoreChannelFrequency;
@@ -71,7 +71,7 @@ TEST(ChannelTables, EveryEntryFollowsThePlanRules) {
   EXPECT_EQ(entry.reserved17[0] + entry.reserved25[0], 4 + 6);
 }
 
-TEST_F(ChannelTest, TunesOneWriteWithBandAndDivider) {
+TEST_F(TvChannelTest, TunesOneWriteWithBandAndDivider) {
   const struct {
     uint32_t code;
     uint8_t band;
@@ -81,16 +81,16 @@ TEST_F(ChannelTest, TunesOneWriteWithBandAndDivider) {
                {13, 0x08, 8480},         {62, 0x08, 13184}};
   for (const auto& c : cases) {
     board->ClearLog();
-    EXPECT_EQ(S_OK, SetChannel(channel, kPlainBoard, c.code));
+    EXPECT_EQ(S_OK, SetChannel(properties, kPlainBoard, c.code));
     EXPECT_EQ(Log(), Lines{TunerWrite(c.band, c.divider)}) << std::hex << c.code;
   }
   for (uint32_t code : {0u, 63u, 0xFFFFu, kCatv, kCatv | 114})
-    EXPECT_EQ(E_FAIL, SetChannel(channel, kPlainBoard, code));
+    EXPECT_EQ(E_FAIL, SetChannel(properties, kPlainBoard, code));
   EXPECT_EQ(Log().size(), 1u);
   EXPECT_TRUE(trace.Lines().empty());
 }
 
-TEST_F(ChannelTest, StoredFrequenciesReachEveryObject) {
+TEST_F(TvChannelTest, StoredFrequenciesReachEveryObject) {
   {
     OverrideEntry five(0, 5, 178000000);
     OverrideEntry offGrid(0, 1, 91260000);
@@ -103,8 +103,8 @@ TEST_F(ChannelTest, StoredFrequenciesReachEveryObject) {
     // Another object: its own board and capture filter.
     std::shared_ptr<sim::Board> otherBoard = std::make_shared<sim::Board>();
     ComPtr<IBaseFilter> otherFilter;
-    ASSERT_EQ(S_OK, sim::CreateSimCaptureFilter(otherBoard, false, &otherFilter));
-    const DeviceChannel other(otherFilter);
+    ASSERT_EQ(S_OK, sim::CreateSimCaptureFilter(otherBoard, false, otherFilter.ReleaseAndGetAddressOf()));
+    const PropertyChannel other(otherFilter);
     for (uint32_t code : {5u, 1u, kCatv | 113}) EXPECT_EQ(S_OK, SetChannel(other, kPlainBoard, code));
     EXPECT_EQ(sim::Describe(otherBoard->Log()),
               (Lines{TunerWrite(0x02, 3788), TunerWrite(0x02, 2400), TunerWrite(0x08, 34359)}));
@@ -113,20 +113,20 @@ TEST_F(ChannelTest, StoredFrequenciesReachEveryObject) {
   EXPECT_EQ(Lookup(1, 113), 765250000);
 }
 
-TEST_F(ChannelTest, ReappliesGhostReductionAfterTuning) {
+TEST_F(TvChannelTest, ReappliesGhostReductionAfterTuning) {
   FitEnhancer();
-  EXPECT_EQ(S_OK, SetChannel(channel, {TRUE, 1, 2}, 1));  // ghost reduction off
-  EXPECT_EQ(S_OK, SetChannel(channel, {TRUE, 2, 2}, 1));
+  EXPECT_EQ(S_OK, SetChannel(properties, {TRUE, 1, 2}, 1));  // ghost reduction off
+  EXPECT_EQ(S_OK, SetChannel(properties, {TRUE, 2, 2}, 1));
   EXPECT_EQ(Log(),
             (Lines{TunerWrite(2, 2400), RegWrite(0x12, 0, 0x40), TunerWrite(2, 2400), RegRead(0x21, 0x1F, 1),
                    RegWrite(0x12, 0, 0), RegWrite(0x12, 0, 0x10), RegWrite(0x12, 0, 0)}));
 
   board->SetDecoderReadyAfterReads(-1);  // not ready is no failure
-  EXPECT_EQ(S_FALSE, SetChannel(channel, {TRUE, 2, 2}, 1));
+  EXPECT_EQ(S_FALSE, SetChannel(properties, {TRUE, 2, 2}, 1));
   board->FailRequest(2, E_FAIL);
-  EXPECT_EQ(E_FAIL, SetChannel(channel, {TRUE, 0, 2}, 1));
+  EXPECT_EQ(E_FAIL, SetChannel(properties, {TRUE, 0, 2}, 1));
   board->FailRequest(1, E_ACCESSDENIED);
-  EXPECT_EQ(E_ACCESSDENIED, SetChannel(channel, {TRUE, 0, 2}, 1));
+  EXPECT_EQ(E_ACCESSDENIED, SetChannel(properties, {TRUE, 0, 2}, 1));
   EXPECT_EQ(trace.Lines(),
             (Lines{"ERROR -----> CtrlGr()  step=1  hr=0x1\n", "ERROR -----> CtrlGr()  step=5  hr=0x80004005\n",
                    "ERROR ---> TC_SetChannel()  step=2\n", "ERROR ---> TC_SetChannel()  step=1\n"}));
