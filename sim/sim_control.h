@@ -24,6 +24,15 @@ static const CLSID CLSID_ZelkSimOtherCamera = {
 static const CLSID CLSID_ZelkSimTestFilter = {
     0x6c1b7e52, 0x3f0a, 0x4d8b, {0x9e, 0x61, 0x2a, 0x54, 0xc9, 0xd7, 0xb3, 0x03}};
 
+// {6C1B7E52-3F0A-4D8B-9E61-2A54C9D7B304}: the board's filter as a faulty driver
+// exposes it without its output pin (only "Video In").
+static const CLSID CLSID_ZelkSimCaptureWithoutPin = {
+    0x6c1b7e52, 0x3f0a, 0x4d8b, {0x9e, 0x61, 0x2a, 0x54, 0xc9, 0xd7, 0xb3, 0x04}};
+// {6C1B7E52-3F0A-4D8B-9E61-2A54C9D7B305}: the board's pins without
+// IKsPropertySet (and without ISimBoardControl).
+static const CLSID CLSID_ZelkSimCaptureWithoutProperties = {
+    0x6c1b7e52, 0x3f0a, 0x4d8b, {0x9e, 0x61, 0x2a, 0x54, 0xc9, 0xd7, 0xb3, 0x05}};
+
 #define ZELK_SIM_DEVICE_NAME L"MB86393 PCI Capture"
 #define ZELK_SIM_OUTPUT_PIN L"Video/Muxed Out"
 #define ZELK_SIM_INPUT_PIN L"Video In"
@@ -122,9 +131,13 @@ static const IID IID_ISimBoardControl = {
 
 // Exports of zelksim.dll beside the four COM exports, for tests that need
 // further video-input devices. Registered through the filter mapper in the
-// video-input category: `boardClass` TRUE makes the device another handle to
-// the shared board, FALSE an "other camera".
-typedef HRESULT(WINAPI* PFN_SimRegisterDevice)(LPCWSTR friendlyName, LPCWSTR instanceName, BOOL boardClass);
+// video-input category; `kind` picks the device's class (TRUE and FALSE keep
+// their old meaning: another handle to the shared board, an "other camera").
+#define ZELK_SIM_OTHER_CAMERA 0
+#define ZELK_SIM_BOARD 1
+#define ZELK_SIM_BOARD_WITHOUT_PIN 2
+#define ZELK_SIM_BOARD_WITHOUT_PROPERTIES 3
+typedef HRESULT(WINAPI* PFN_SimRegisterDevice)(LPCWSTR friendlyName, LPCWSTR instanceName, BOOL kind);
 typedef HRESULT(WINAPI* PFN_SimUnregisterDevice)(LPCWSTR instanceName);
 
 #endif  // ZELK_SIM_CONTROL_H

@@ -36,6 +36,16 @@ HRESULT CreateSimCaptureFilter(std::shared_ptr<Board> board, bool withInputPin, 
   return NewFilter(CLSID_ZelkSimCapture, std::move(board), pins, out);
 }
 
+HRESULT CreateCaptureWithoutPin(std::shared_ptr<Board> board, IBaseFilter** out) {
+  if (!board) return E_INVALIDARG;
+  return NewFilter(CLSID_ZelkSimCaptureWithoutPin, std::move(board), {{ZELK_SIM_INPUT_PIN, PINDIR_INPUT}}, out);
+}
+
+HRESULT CreateCaptureWithoutProperties(IBaseFilter** out) {
+  return NewFilter(CLSID_ZelkSimCaptureWithoutProperties, nullptr,
+                   {{ZELK_SIM_INPUT_PIN, PINDIR_INPUT}, {ZELK_SIM_OUTPUT_PIN, PINDIR_OUTPUT}}, out);
+}
+
 HRESULT CreateTestFilter(bool withOutputPin, IBaseFilter** out) {
   std::vector<PinSpec> pins{{L"Sink In", PINDIR_INPUT}};
   if (withOutputPin) pins.push_back({L"Sink Out", PINDIR_OUTPUT});

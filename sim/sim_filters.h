@@ -4,6 +4,7 @@
 // - The capture filter: IBaseFilter with an output pin "Video/Muxed Out"
 //   (MPEG-2 program stream) and optionally an input pin "Video In", plus
 //   IKsPropertySet and ISimBoardControl forwarding to a Board.
+// - Faulty captures: the board without its output pin, or without IKsPropertySet.
 // - The test filter: a downstream filter with an input pin "Sink In" and
 //   optionally an output pin "Sink Out"; no IKsPropertySet.
 // - The other camera: a video-input filter without a board, output pin "Capture".
@@ -28,6 +29,10 @@
 namespace zelk::sim {
 
 HRESULT CreateSimCaptureFilter(std::shared_ptr<Board> board, bool withInputPin, IBaseFilter** out);
+// The capture filter as a faulty driver exposes it: without its output pin
+// (only "Video In"), or with both pins but without IKsPropertySet.
+HRESULT CreateCaptureWithoutPin(std::shared_ptr<Board> board, IBaseFilter** out);
+HRESULT CreateCaptureWithoutProperties(IBaseFilter** out);
 HRESULT CreateTestFilter(bool withOutputPin, IBaseFilter** out);
 // A downstream filter fed from two sides: inputs "Mix In 1" and "Mix In 2",
 // output "Mix Out".

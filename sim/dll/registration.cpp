@@ -21,7 +21,13 @@ struct ClassInfo {
 const ClassInfo kClasses[] = {
     {&CLSID_ZelkSimCapture, L"MB86393 PCI Capture (simulated board)"},
     {&CLSID_ZelkSimOtherCamera, L"Simulated other camera"},
+    {&CLSID_ZelkSimCaptureWithoutPin, L"MB86393 PCI Capture without its output pin (simulated)"},
+    {&CLSID_ZelkSimCaptureWithoutProperties, L"MB86393 PCI Capture without IKsPropertySet (simulated)"},
 };
+
+// The class of each device kind of SimRegisterDevice, indexed by ZELK_SIM_OTHER_CAMERA ... ZELK_SIM_BOARD_WITHOUT_PROPERTIES.
+const CLSID* const kDeviceKinds[] = {&CLSID_ZelkSimOtherCamera, &CLSID_ZelkSimCapture,
+                                     &CLSID_ZelkSimCaptureWithoutPin, &CLSID_ZelkSimCaptureWithoutProperties};
 
 std::wstring ClassKey(const CLSID& clsid) {
   wchar_t text[40];
@@ -124,12 +130,12 @@ STDAPI DllUnregisterServer() {
   return hr;
 }
 
-extern "C" HRESULT WINAPI SimRegisterDevice(LPCWSTR friendlyName, LPCWSTR instanceName, BOOL boardClass) {
+extern "C" HRESULT WINAPI SimRegisterDevice(LPCWSTR friendlyName, LPCWSTR instanceName, BOOL kind) {
   if (!friendlyName || !instanceName) return E_POINTER;
+  if (kind < 0 || kind >= static_cast<BOOL>(sizeof kDeviceKinds / sizeof kDeviceKinds[0])) return E_INVALIDARG;
   const HRESULT hr = RegisterClasses();
   if (FAILED(hr)) return hr;
-  return RegisterDevice(boardClass ? CLSID_ZelkSimCapture : CLSID_ZelkSimOtherCamera, friendlyName,
-                        instanceName);
+  return RegisterDevice(*kDeviceKinds[kind], friendlyName, instanceName);
 }
 
 extern "C" HRESULT WINAPI SimUnregisterDevice(LPCWSTR instanceName) {

@@ -1,5 +1,6 @@
 // zelksim.dll as a COM in-process server: the class factories of the
-// simulated capture board and of the other camera, and the unload rule. All
+// simulated capture board, its faulty variants and the other camera, and the
+// unload rule. All
 // capture filter instances of the process share one board.
 #include <windows.h>
 #include <strmif.h>
@@ -19,9 +20,31 @@ std::shared_ptr<zelk::sim::Board> SharedBoard() {
   return board;
 }
 
+// The DLL's filter classes.
+struct FilterClass {
+  const CLSID* clsid;
+  HRESULT (*create)(IBaseFilter** filter);
+};
+
+const FilterClass kFilterClasses[] = {
+    {&CLSID_ZelkSimCapture,
+     [](IBaseFilter** filter) { return zelk::sim::CreateSimCaptureFilter(SharedBoard(), true, filter); }},
+    {&CLSID_ZelkSimOtherCamera, [](IBaseFilter** filter) { return zelk::sim::CreateOtherCameraFilter(filter); }},
+    {&CLSID_ZelkSimCaptureWithoutPin,
+     [](IBaseFilter** filter) { return zelk::sim::CreateCaptureWithoutPin(SharedBoard(), filter); }},
+    {&CLSID_ZelkSimCaptureWithoutProperties,
+     [](IBaseFilter** filter) { return zelk::sim::CreateCaptureWithoutProperties(filter); }},
+};
+
+const FilterClass* FindFilterClass(const CLSID& clsid) {
+  for (const FilterClass& entry : kFilterClasses)
+    if (IsEqualCLSID(clsid, *entry.clsid)) return &entry;
+  return nullptr;
+}
+
 class ClassFactory final : public IClassFactory {
  public:
-  explicit ClassFactory(const CLSID& clsid) : clsid_(clsid) { zelk::sim::AddLiveObject(); }
+  explicit ClassFactory(const FilterClass& filterClass) : class_(filterClass) { zelk::sim::AddLiveObject(); }
   ~ClassFactory() { zelk::sim::RemoveLiveObject(); }
 
   STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
@@ -46,9 +69,7 @@ class ClassFactory final : public IClassFactory {
     *out = nullptr;
     if (outer) return CLASS_E_NOAGGREGATION;
     Microsoft::WRL::ComPtr<IBaseFilter> filter;
-    const HRESULT hr = IsEqualCLSID(clsid_, CLSID_ZelkSimCapture)
-                           ? zelk::sim::CreateSimCaptureFilter(SharedBoard(), true, filter.ReleaseAndGetAddressOf())
-                           : zelk::sim::CreateOtherCameraFilter(filter.ReleaseAndGetAddressOf());
+    const HRESULT hr = class_.create(filter.ReleaseAndGetAddressOf());
     if (FAILED(hr)) return hr;
     return filter->QueryInterface(iid, out);
   }
@@ -62,7 +83,7 @@ class ClassFactory final : public IClassFactory {
 
  private:
   LONG refs_ = 1;
-  const CLSID clsid_;
+  const FilterClass& class_;
 };
 
 }  // namespace
@@ -80,9 +101,9 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID) {
 STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, LPVOID* out) {
   if (!out) return E_POINTER;
   *out = nullptr;
-  if (!IsEqualCLSID(clsid, CLSID_ZelkSimCapture) && !IsEqualCLSID(clsid, CLSID_ZelkSimOtherCamera))
-    return CLASS_E_CLASSNOTAVAILABLE;
-  auto* factory = new (std::nothrow) ClassFactory(clsid);
+  const FilterClass* filterClass = FindFilterClass(clsid);
+  if (!filterClass) return CLASS_E_CLASSNOTAVAILABLE;
+  auto* factory = new (std::nothrow) ClassFactory(*filterClass);
   if (!factory) return E_OUTOFMEMORY;
   const HRESULT hr = factory->QueryInterface(iid, out);
   factory->Release();

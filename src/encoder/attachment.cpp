@@ -3,15 +3,13 @@
 
 #include <memory>
 
+#include "encoder/device_search.h"
 #include "encoder/encoder_object.h"
 #include "encoder/trace.h"
 
 namespace zelk {
 namespace {
 
-constexpr char kDeviceNameAnsi[] = "MB86393 PCI Capture";
-constexpr wchar_t kDeviceNameWide[] = L"MB86393 PCI Capture";
-constexpr wchar_t kOutputPinName[] = L"Video/Muxed Out";
 constexpr int32_t kLoadValueA = 0;
 constexpr int32_t kLoadValueB = 8;
 
@@ -34,13 +32,13 @@ HRESULT EncoderObject::LoadEncoder(IFilterGraph* hostGraph, IPin** pin, int32_t*
   if (!hostGraph || !pin || !valueA || !valueB) return E_POINTER;
   BorrowedGraph borrowed(graph, hostGraph);
 
-  HRESULT hr = AddDeviceFilter(CLSID_VideoInputDeviceCategory, kDeviceNameAnsi, kDeviceNameWide,
+  HRESULT hr = AddDeviceFilter(CLSID_VideoInputDeviceCategory, kCaptureDeviceNameAnsi, kCaptureDeviceNameWide,
                                std::addressof(captureFilter));
   if (FAILED(hr)) return FailStep(kLoadEncoderTrace, 1, hr);
   // The graph took the filter under another name: we hold no filter to drive.
   if (!captureFilter) return FailStep(kLoadEncoderTrace, 1, E_FAIL);
 
-  *pin = FindPin(captureFilter.Get(), kOutputPinName, PINDIR_OUTPUT).Detach();
+  *pin = FindPin(captureFilter.Get(), kCaptureOutputPinName, PINDIR_OUTPUT).Detach();
   *valueA = kLoadValueA;
   *valueB = kLoadValueB;
 

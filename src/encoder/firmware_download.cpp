@@ -3,25 +3,19 @@
 // and the fixed register tables.
 #include <windows.h>
 
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
 #include <string>
 
 #include "encoder/encoder_object.h"
+#include "encoder/firmware_file.h"
 #include "encoder/setup_tables.h"
 #include "encoder/trace.h"
 #include "module/module_state.h"
 
 namespace zelk {
 namespace {
-
-constexpr char kFirmwareFileName[] = "MbPciEncoder.rom";
-constexpr uint32_t kFirmwareHeaderBytes = 8;
-// The request carries image and header with a 32-bit length: from 4 GiB - 8
-// bytes on, an image cannot be described.
-constexpr ULONGLONG kFirmwareLimitBytes = 0x100000000ull - kFirmwareHeaderBytes;
 
 // The firmware file stays open for the whole routine and is closed on every way out.
 struct FileHandle {
@@ -31,22 +25,11 @@ struct FileHandle {
   }
 };
 
-// Drive and folder of the module, then the firmware file name. Empty when the
-// module's path is not known: the firmware is never looked for elsewhere.
-std::string FirmwarePath() {
-  char drive[_MAX_DRIVE] = {};
-  char dir[_MAX_DIR] = {};
-  if (modulePath[0] == '\0' ||
-      _splitpath_s(modulePath, drive, sizeof drive, dir, sizeof dir, nullptr, 0, nullptr, 0) != 0) {
-    return {};
-  }
-  return std::string(drive) + dir + kFirmwareFileName;
-}
-
 // Reads the whole file behind the 8-byte header {N, 1}. Null on any failure.
 std::unique_ptr<uint8_t[]> ReadFirmware(HANDLE file, uint32_t* imageBytes) {
   LARGE_INTEGER size{};
-  if (!GetFileSizeEx(file, &size) || size.QuadPart < 0 || static_cast<ULONGLONG>(size.QuadPart) >= kFirmwareLimitBytes) {
+  if (!GetFileSizeEx(file, &size) || size.QuadPart < 0 ||
+      !FirmwareSizeAccepted(static_cast<ULONGLONG>(size.QuadPart))) {
     return nullptr;
   }
   const uint32_t length = static_cast<uint32_t>(size.QuadPart);
@@ -78,11 +61,8 @@ bool IsEnhancerBoard(uint32_t boardCode) {
 HRESULT EncoderObject::InitEnc() {
   const PropertyChannel properties = Properties();
   FileHandle firmware;
-  const std::string path = FirmwarePath();
-  if (!path.empty()) {
-    firmware.handle = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-  }
+  const std::string path = FirmwarePathBeside(modulePath);
+  if (!path.empty()) firmware.handle = OpenFirmwareFile(path);
   if (firmware.handle == INVALID_HANDLE_VALUE) {
     FailStep(kInitEncTrace, 1, S_OK);
     return E_FAIL;

@@ -2,39 +2,15 @@
 // tear it down again.
 #include <windows.h>
 #include <dshow.h>
-#include <oleauto.h>
 
-#include <cstring>
 #include <cwchar>
 #include <utility>
 
+#include "encoder/device_search.h"
 #include "encoder/graph_control.h"
 
 namespace zelk {
 namespace {
-
-constexpr size_t kNameBufferBytes = 80;   // friendly names are read into 80 ANSI bytes
-constexpr size_t kComparedLength = 30;    // and compared over at most 30 characters
-
-// The device's friendly name in the ANSI code page; empty when it cannot be read.
-void ReadFriendlyName(IMoniker* moniker, char (&name)[kNameBufferBytes], ComPtr<IPropertyBag>& bag) {
-  name[0] = '\0';
-  if (FAILED(moniker->BindToStorage(nullptr, nullptr, IID_IPropertyBag, reinterpret_cast<void**>(bag.GetAddressOf()))) ||
-      !bag) {
-    return;
-  }
-  VARIANT value;
-  VariantInit(&value);
-  value.vt = VT_BSTR;
-  value.bstrVal = nullptr;
-  if (FAILED(bag->Read(L"FriendlyName", &value, nullptr))) return;
-  if (value.vt == VT_BSTR && value.bstrVal) {
-    if (WideCharToMultiByte(CP_ACP, 0, value.bstrVal, -1, name, kNameBufferBytes, nullptr, nullptr) == 0) {
-      name[0] = '\0';  // a name that does not fit counts as unreadable
-    }
-  }
-  VariantClear(&value);
-}
 
 // Pin information carries a reference to the pin's filter: the returned
 // pointer owns it.
@@ -84,22 +60,18 @@ HRESULT GraphControl::FindFilterInGraph(const wchar_t* wideName, ComPtr<IBaseFil
 }
 
 HRESULT GraphControl::FindDeviceMoniker(const GUID& category, const char* ansiName, ComPtr<IMoniker>& moniker) {
-  ComPtr<ICreateDevEnum> devices;
-  HRESULT hr = CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, CLSCTX_INPROC_SERVER, IID_ICreateDevEnum,
-                                reinterpret_cast<void**>(devices.GetAddressOf()));
-  if (hr != S_OK) return hr;
   ComPtr<IEnumMoniker> monikers;
-  hr = devices->CreateClassEnumerator(category, monikers.GetAddressOf(), 0);
+  const HRESULT hr = EnumerateDevices(category, monikers);
   if (hr != S_OK) return hr;
 
   monikers->Reset();
   moniker.Reset();
-  char name[kNameBufferBytes];
+  char name[kFriendlyNameBytes];
   while (monikers->Next(1, moniker.ReleaseAndGetAddressOf(), nullptr) == S_OK) {
     if (!moniker) continue;
     ComPtr<IPropertyBag> bag;
     ReadFriendlyName(moniker.Get(), name, bag);
-    if (ansiName && ansiName[0] && std::strncmp(ansiName, name, kComparedLength) == 0) return S_OK;
+    if (DeviceNameMatches(ansiName, name)) return S_OK;
   }
   moniker.Reset();
 

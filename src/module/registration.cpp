@@ -13,9 +13,6 @@ namespace zelk {
 
 namespace {
 
-constexpr wchar_t kThreadingModel[] = L"Both";
-constexpr wchar_t kServerType[] = L"InprocServer32";
-
 // The filter mapper of the media framework: the newer one, or the older one
 // where the newer is missing. Its result is the running result of the
 // registration. No class here carries filter set-up data, so nothing is sent

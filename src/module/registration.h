@@ -6,6 +6,11 @@
 
 namespace zelk {
 
+// What the class key says about the server: an in-process server that runs in
+// any apartment.
+inline constexpr wchar_t kServerType[] = L"InprocServer32";
+inline constexpr wchar_t kThreadingModel[] = L"Both";
+
 using ModuleFileNameFunction = decltype(&GetModuleFileNameA);
 
 // Reads the module's full path and converts it to UTF-16 with the ANSI code

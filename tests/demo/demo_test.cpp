@@ -10,78 +10,14 @@
 #include <string>
 #include <vector>
 
+#include "support/program_run.h"
+
 namespace {
 
-constexpr DWORD kTimeoutMs = 120000;
+using zelk::test::TestFolder;
+using HostRun = zelk::test::ProgramRun;
 
-std::wstring TestFolder() {
-  wchar_t path[MAX_PATH];
-  const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::wstring folder(path, length);
-  return folder.substr(0, folder.find_last_of(L"\\/") + 1);
-}
-
-struct HostRun {
-  DWORD exitCode = 0xFFFFFFFF;
-  std::string output;  // stdout and stderr together
-  bool timedOut = false;
-};
-
-// Starts zelkhost.exe from the test's folder with `arguments` and collects its
-// output until it ends (or is ended after the time-out).
-HostRun RunHost(const std::wstring& arguments) {
-  HostRun run;
-  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-  HANDLE readEnd = nullptr, writeEnd = nullptr;
-  if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) {
-    ADD_FAILURE() << "CreatePipe failed: " << GetLastError();
-    return run;
-  }
-  SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-  startup.hStdOutput = writeEnd;
-  startup.hStdError = writeEnd;
-  const std::wstring program = TestFolder() + L"zelkhost.exe";
-  std::wstring commandLine = L"\"" + program + L"\" " + arguments;
-  PROCESS_INFORMATION process{};
-  const BOOL created = CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr,
-                                      TestFolder().c_str(), &startup, &process);
-  CloseHandle(writeEnd);
-  if (!created) {
-    ADD_FAILURE() << "cannot start zelkhost.exe: " << GetLastError();
-    CloseHandle(readEnd);
-    return run;
-  }
-
-  const DWORD deadline = GetTickCount() + kTimeoutMs;
-  char buffer[4096];
-  for (;;) {
-    DWORD available = 0;
-    if (!PeekNamedPipe(readEnd, nullptr, 0, nullptr, &available, nullptr)) break;  // writer gone
-    if (available > 0) {
-      DWORD got = 0;
-      if (!ReadFile(readEnd, buffer, std::min<DWORD>(available, sizeof buffer), &got, nullptr) || got == 0) break;
-      run.output.append(buffer, got);
-      continue;
-    }
-    if (static_cast<LONG>(GetTickCount() - deadline) >= 0) {
-      run.timedOut = true;
-      TerminateProcess(process.hProcess, 0xDEAD);
-      break;
-    }
-    Sleep(10);
-  }
-  WaitForSingleObject(process.hProcess, kTimeoutMs);
-  GetExitCodeProcess(process.hProcess, &run.exitCode);
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
-  CloseHandle(readEnd);
-  return run;
-}
+HostRun RunHost(const std::wstring& arguments) { return zelk::test::RunProgram(L"zelkhost.exe", arguments); }
 
 // The text between a phase heading and the next heading.
 std::string Phase(const std::string& output, const std::string& heading) {

@@ -1,0 +1,366 @@
+// The doctor zelkdiag.exe, run as a separate process against Wine's real
+// registry and device enumerator with the simulated board. Each row breaks
+// the machine in one way, checks the verdict and remedy of the check that must
+// catch it, and puts the machine back.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <functional>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "json_reader.h"
+#include "sim_control.h"
+#include "support/program_run.h"
+
+namespace zelk::test {
+namespace {
+
+constexpr char kServerKey[] = "CLSID\\{337E5D3E-AC5C-4C8E-AC22-B757C57CF1D7}\\InprocServer32";
+constexpr char kClassKey[] = "{337E5D3E-AC5C-4C8E-AC22-B757C57CF1D7}";
+constexpr wchar_t kBoardName[] = L"MB86393 PCI Capture";
+
+std::string Narrow(const std::wstring& text) {
+  std::string narrow(text.size() * 2 + 1, '\0');
+  narrow.resize(static_cast<size_t>(WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, &narrow[0],
+                                                        static_cast<int>(narrow.size()), nullptr, nullptr)) - 1);
+  return narrow;
+}
+
+// A DLL beside the test program, loaded for its exports.
+class Dll {
+ public:
+  explicit Dll(const wchar_t* name) : module_(LoadLibraryW(name)) {}
+  ~Dll() {
+    if (module_) FreeLibrary(module_);
+  }
+  template <typename F>
+  F Export(const char* name) const {
+    return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module_, name)));
+  }
+  HRESULT Register() const { return Export<HRESULT(WINAPI*)()>("DllRegisterServer")(); }
+  HRESULT Unregister() const { return Export<HRESULT(WINAPI*)()>("DllUnregisterServer")(); }
+
+ private:
+  HMODULE module_;
+};
+
+Dll* simulator = nullptr;
+Dll* encoderModule = nullptr;
+
+// The changes one row makes to the machine, undone in reverse order.
+class Machine {
+ public:
+  Machine() = default;
+  Machine(const Machine&) = delete;
+  Machine& operator=(const Machine&) = delete;
+  ~Machine() {
+    for (auto undo = undo_.rbegin(); undo != undo_.rend(); ++undo) (*undo)();
+  }
+  void Undo(std::function<void()> undo) { undo_.push_back(std::move(undo)); }
+
+  // The class registration of one registry view.
+  void RemoveRegistration(REGSAM view) {
+    HKEY classes = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CLASSES_ROOT, "CLSID", 0, KEY_ALL_ACCESS | view, &classes), ERROR_SUCCESS);
+    RegDeleteTreeA(classes, kClassKey);
+    RegCloseKey(classes);
+    Undo([] { EXPECT_EQ(encoderModule->Register(), S_OK); });
+  }
+  void Register(REGSAM view, const std::string& path) {
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CLASSES_ROOT, kServerKey, 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, &key,
+                              nullptr),
+              ERROR_SUCCESS);
+    RegSetValueExA(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(path.c_str()),
+                   static_cast<DWORD>(path.size() + 1));
+    RegSetValueExA(key, "ThreadingModel", 0, REG_SZ, reinterpret_cast<const BYTE*>("Both"), 5);
+    RegCloseKey(key);
+    if (view == KEY_WOW64_32KEY) {
+      Undo([] {
+        HKEY classes = nullptr;
+        RegOpenKeyExA(HKEY_CLASSES_ROOT, "CLSID", 0, KEY_ALL_ACCESS | KEY_WOW64_32KEY, &classes);
+        RegDeleteTreeA(classes, kClassKey);
+        RegCloseKey(classes);
+      });
+    } else {
+      Undo([] { EXPECT_EQ(encoderModule->Register(), S_OK); });
+    }
+  }
+
+  // A private folder (removed with its files afterwards).
+  std::string Folder() {
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    const std::string folder = std::string(temp) + "zelkdiag-test-" + std::to_string(GetCurrentProcessId()) + "-" +
+                               std::to_string(++folders_) + "\\";
+    EXPECT_TRUE(CreateDirectoryA(folder.c_str(), nullptr)) << folder;
+    Undo([folder] {
+      WIN32_FIND_DATAA found;
+      const HANDLE search = FindFirstFileA((folder + "*").c_str(), &found);
+      if (search != INVALID_HANDLE_VALUE) {
+        do DeleteFileA((folder + found.cFileName).c_str());
+        while (FindNextFileA(search, &found));
+        FindClose(search);
+      }
+      EXPECT_TRUE(RemoveDirectoryA(folder.c_str())) << folder;
+    });
+    return folder;
+  }
+  // A copy of zelkenc.dll in `folder`; `machine` other than 0 rewrites the PE machine type.
+  static std::string CopyModule(const std::string& folder, WORD machine = 0) {
+    const std::string copy = folder + "zelkenc.dll";
+    EXPECT_TRUE(CopyFileA((Narrow(TestFolder()) + "zelkenc.dll").c_str(), copy.c_str(), FALSE));
+    if (machine) {
+      const HANDLE file = CreateFileA(copy.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+      IMAGE_DOS_HEADER dos{};
+      DWORD count = 0;
+      ReadFile(file, &dos, sizeof dos, &count, nullptr);
+      SetFilePointer(file, dos.e_lfanew + 4, nullptr, FILE_BEGIN);  // behind "PE\0\0"
+      WriteFile(file, &machine, sizeof machine, &count, nullptr);
+      CloseHandle(file);
+    }
+    return copy;
+  }
+  static void WriteFirmware(const std::string& folder, size_t bytes) {
+    const HANDLE file = CreateFileA((folder + "MbPciEncoder.rom").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                    0, nullptr);
+    const std::string image(bytes, 'Z');
+    DWORD written = 0;
+    WriteFile(file, image.data(), static_cast<DWORD>(image.size()), &written, nullptr);
+    CloseHandle(file);
+  }
+
+  // A further video-input device of the simulator.
+  void AddDevice(const wchar_t* friendlyName, const wchar_t* instance, BOOL kind) {
+    ASSERT_EQ(simulator->Export<PFN_SimRegisterDevice>("SimRegisterDevice")(friendlyName, instance, kind), S_OK);
+    const std::wstring name = instance;
+    Undo([name] { EXPECT_EQ(simulator->Export<PFN_SimUnregisterDevice>("SimUnregisterDevice")(name.c_str()), S_OK); });
+  }
+  void RemoveBoard() {
+    ASSERT_EQ(simulator->Export<PFN_SimUnregisterDevice>("SimUnregisterDevice")(kBoardName), S_OK);
+    Undo([] { EXPECT_EQ(simulator->Register(), S_OK); });
+  }
+
+ private:
+  std::vector<std::function<void()>> undo_;
+  int folders_ = 0;
+};
+
+// One check line of the text report.
+struct CheckLine {
+  std::string verdict;
+  std::string found;
+  std::string remedy;
+};
+
+// The line "VERDICT title: found" and the remedy line under it.
+CheckLine FindCheck(const std::string& output, const std::string& title) {
+  std::istringstream lines(output);
+  std::string line;
+  CheckLine check;
+  bool inCheck = false;
+  while (std::getline(lines, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (inCheck && line.rfind("      remedy: ", 0) == 0) return check.remedy = line.substr(14), check;
+    if (inCheck && line.rfind("      ", 0) != 0) return check;
+    if (line.size() > 6 && line.compare(6, title.size() + 2, title + ": ") == 0) {
+      check.verdict = line.substr(0, line.find(' '));
+      check.found = line.substr(6 + title.size() + 2);
+      inCheck = true;
+    }
+  }
+  return check;
+}
+
+// The verdicts of every check line, in order.
+std::vector<std::string> Verdicts(const std::string& output) {
+  std::vector<std::string> verdicts;
+  std::istringstream lines(output);
+  std::string line;
+  while (std::getline(lines, line)) {
+    const std::string first = line.substr(0, line.find(' '));
+    if (first == "OK" || first == "WARN" || first == "FAIL") verdicts.push_back(first);
+  }
+  return verdicts;
+}
+
+struct Row {
+  const char* name;
+  std::function<std::wstring(Machine&)> breakIt;  // returns the doctor's arguments
+  DWORD exitCode;
+  const char* title;  // the check that must catch it; null: every check is OK
+  const char* verdict;
+  const char* found;   // a part of what it found
+  const char* remedy;  // a part of its remedy
+};
+
+std::wstring Wide(const std::string& text) {
+  std::wstring wide(text.size() + 1, L'\0');
+  wide.resize(static_cast<size_t>(MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, &wide[0],
+                                                      static_cast<int>(wide.size()))) - 1);
+  return wide;
+}
+
+const Row kRows[] = {
+    {"healthy machine", [](Machine&) { return std::wstring(); }, 0, nullptr, "OK", "", ""},
+    {"deep check on the healthy machine", [](Machine&) { return std::wstring(L"--deep"); }, 0,
+     "deep: GetEncStatus", "OK", "S_OK, state 2, flags 0", ""},
+    {"bad option", [](Machine&) { return std::wstring(L"--no-such-option"); }, 2, nullptr, nullptr, "", ""},
+    {"not registered",
+     [](Machine& machine) {
+       machine.RemoveRegistration(KEY_WOW64_64KEY);
+       return std::wstring();
+     },
+     1, "registration (64-bit view)", "FAIL", "not registered", "%SystemRoot%\\System32\\regsvr32"},
+    {"registered path missing",
+     [](Machine& machine) {
+       machine.Register(KEY_WOW64_64KEY, "C:\\Moved\\zelkenc.dll");
+       return std::wstring();
+     },
+     1, "registration (64-bit view)", "FAIL", "C:\\Moved\\zelkenc.dll is registered but does not exist",
+     "or put it back at C:\\Moved\\zelkenc.dll"},
+    {"32-bit registration only, seen by the 64-bit doctor",
+     [](Machine& machine) {
+       const std::string folder = machine.Folder();
+       Machine::WriteFirmware(folder, 16);
+       machine.RemoveRegistration(KEY_WOW64_64KEY);
+       machine.Register(KEY_WOW64_32KEY, Machine::CopyModule(folder, IMAGE_FILE_MACHINE_I386));
+       return std::wstring();
+     },
+     1, "registration (64-bit view)", "FAIL", "only the other view has a registration",
+     "register the 64-bit zelkenc.dll"},
+    {"64-bit DLL in the 32-bit view",
+     [](Machine& machine) {
+       machine.Register(KEY_WOW64_32KEY, Narrow(TestFolder()) + "zelkenc.dll");
+       return std::wstring();
+     },
+     1, "registration (32-bit view)", "FAIL", "is a 64-bit DLL in the 32-bit view",
+     "%SystemRoot%\\SysWOW64\\regsvr32"},
+    {"firmware missing beside the registered module",
+     [](Machine& machine) {
+       const std::string folder = machine.Folder();
+       machine.Register(KEY_WOW64_64KEY, Machine::CopyModule(folder));
+       return std::wstring();
+     },
+     1, "firmware (64-bit registration)", "FAIL", "MbPciEncoder.rom is missing",
+     "copy MbPciEncoder.rom from the driver CD beside"},
+    {"empty firmware beside the host's own copy",
+     [](Machine& machine) {
+       const std::string folder = machine.Folder();
+       Machine::WriteFirmware(folder, 0);
+       return L"--module \"" + Wide(Machine::CopyModule(folder)) + L"\"";
+     },
+     1, "firmware (--module)", "FAIL", "MbPciEncoder.rom is empty", "from the driver CD beside"},
+    {"no board",
+     [](Machine& machine) {
+       machine.RemoveBoard();
+       return std::wstring();
+     },
+     1, "video-input devices", "FAIL", "no video-input device", "install the board's driver"},
+    {"two devices of the board's name",
+     [](Machine& machine) {
+       machine.AddDevice(kBoardName, L"MB86393 PCI Capture 2", ZELK_SIM_BOARD);
+       return std::wstring();
+     },
+     0, "video-input devices", "WARN", "2 of", "the module always takes the first one listed"},
+    {"the board's filter without its pin",
+     [](Machine& machine) {
+       machine.AddDevice(kBoardName, L"0 MB86393 without pin", ZELK_SIM_BOARD_WITHOUT_PIN);
+       return std::wstring();
+     },
+     1, "output pin", "FAIL", "no output pin \"Video/Muxed Out\"; the filter has \"Video In\" (in)",
+     "install the board's own driver"},
+    {"a filter without the property interface",
+     [](Machine& machine) {
+       machine.AddDevice(kBoardName, L"0 MB86393 without properties", ZELK_SIM_BOARD_WITHOUT_PROPERTIES);
+       return std::wstring();
+     },
+     1, "property interface", "FAIL", "no IKsPropertySet", "kernel-streaming properties"},
+};
+
+class Doctor : public ::testing::TestWithParam<Row> {
+ protected:
+  static void SetUpTestSuite() {
+    simulator = new Dll(L"zelksim.dll");
+    encoderModule = new Dll(L"zelkenc.dll");
+    ASSERT_EQ(simulator->Register(), S_OK);
+    ASSERT_EQ(encoderModule->Register(), S_OK);
+  }
+  static void TearDownTestSuite() {
+    // The class is left unregistered, as the other tests expect to find it.
+    EXPECT_EQ(encoderModule->Unregister(), S_OK);
+    delete encoderModule;
+    delete simulator;
+  }
+};
+
+TEST_P(Doctor, CatchesTheFaultAndSaysHowToFixIt) {
+  const Row& row = GetParam();
+  ProgramRun run;
+  {
+    Machine machine;
+    const std::wstring arguments = row.breakIt(machine);
+    ASSERT_FALSE(HasFatalFailure());
+    run = RunProgram(L"zelkdiag.exe", arguments);
+  }
+  ASSERT_FALSE(run.timedOut) << run.output;
+  EXPECT_EQ(run.exitCode, row.exitCode) << run.output;
+  if (!row.verdict) return;
+  if (!row.title) {
+    const std::vector<std::string> verdicts = Verdicts(run.output);
+    EXPECT_GE(verdicts.size(), 8u) << run.output;
+    EXPECT_EQ(verdicts, std::vector<std::string>(verdicts.size(), row.verdict)) << run.output;
+    return;
+  }
+  const CheckLine check = FindCheck(run.output, row.title);
+  EXPECT_EQ(check.verdict, row.verdict) << run.output;
+  EXPECT_NE(check.found.find(row.found), std::string::npos) << check.found;
+  if (check.verdict == "OK") {
+    EXPECT_EQ(check.remedy, "");
+  } else {
+    EXPECT_NE(check.remedy.find(row.remedy), std::string::npos) << check.remedy;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Machines, Doctor, ::testing::ValuesIn(kRows),
+                         [](const ::testing::TestParamInfo<Row>& info) {
+                           std::string name;
+                           for (const char* c = info.param.name; *c; ++c) name += isalnum(*c) ? *c : '_';
+                           return name;
+                         });
+
+TEST_F(Doctor, JsonSaysWhatTheTextSays) {
+  const ProgramRun text = RunProgram(L"zelkdiag.exe", L"");
+  const ProgramRun json = RunProgram(L"zelkdiag.exe", L"--json");
+  EXPECT_EQ(json.exitCode, 0u) << json.output;
+  Json report;
+  ASSERT_TRUE(ParseJson(json.output, report)) << json.output;
+  EXPECT_EQ(report["tool"].text, "zelkdiag");
+  EXPECT_EQ(report["exitCode"].number, 0);
+  EXPECT_EQ(report["summary"]["fail"].number, 0);
+
+  std::set<std::string> ids;
+  std::vector<std::string> verdicts;
+  for (const Json& check : report["checks"].items) {
+    EXPECT_TRUE(ids.insert(check["id"].text).second) << "two checks named " << check["id"].text;
+    const CheckLine line = FindCheck(text.output, check["title"].text);
+    EXPECT_EQ(check["verdict"].text, line.verdict) << check["title"].text;
+    EXPECT_EQ(check["found"].text, line.found) << check["title"].text;
+    verdicts.push_back(check["verdict"].text);
+  }
+  EXPECT_EQ(verdicts, Verdicts(text.output));
+  // The device list goes with the devices check.
+  for (const Json& check : report["checks"].items) {
+    if (check["id"].text != "devices") continue;
+    ASSERT_FALSE(check["details"].items.empty());
+    EXPECT_NE(check["details"].items[0].text.find("<- the module takes this one"), std::string::npos);
+  }
+}
+
+}  // namespace
+}  // namespace zelk::test

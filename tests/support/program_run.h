@@ -1,0 +1,24 @@
+// Runs a program that lies beside the test program as a separate process, the
+// way a user does, and collects what it prints.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace zelk::test {
+
+struct ProgramRun {
+  DWORD exitCode = 0xFFFFFFFF;
+  std::string output;  // stdout and stderr together
+  bool timedOut = false;
+};
+
+// Folder of the running test program, with a trailing backslash.
+std::wstring TestFolder();
+
+// Starts `program` from the test's folder with `arguments` and collects its
+// output until it ends (or is ended after the time-out).
+ProgramRun RunProgram(const std::wstring& program, const std::wstring& arguments, DWORD timeoutMs = 120000);
+
+}  // namespace zelk::test

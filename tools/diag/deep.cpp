@@ -1,0 +1,139 @@
+// --deep: the module itself, run on the board in a private filter graph the
+// way a host starts a recording: LoadEncoder, InitializeEncoder, GetEncStatus,
+// UnloadEncoder. It downloads the firmware and sets the board up, so it only
+// runs when asked for.
+#include <windows.h>
+#include <dshow.h>
+
+#include <zelk/encoder_module.h>
+
+#include <cstdio>
+
+#include "checks.h"
+#include "encoder/com_support.h"
+
+namespace zelkdiag {
+namespace {
+
+using zelk::ComPtr;
+
+constexpr char kPowerCycle[] = "power the machine off and on (a cold start resets the board), then run again";
+
+std::string Hex(int32_t value) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(static_cast<uint32_t>(value)));
+  return text;
+}
+
+// The module: the registered class, or CreateEncoder of the DLL at `modulePath`
+// (loaded into `library`, freed by the caller once the object is gone).
+bool CreateModule(Report& report, const std::string& modulePath, HMODULE& library, ComPtr<IEncoderModule>& encoder) {
+  const char* const id = "deep-create";
+  const char* const title = "deep: create the module";
+  if (modulePath.empty()) {
+    const HRESULT hr = CoCreateInstance(CLSID_ZelkEncoder, nullptr, CLSCTX_INPROC_SERVER, IID_IEncoderModule,
+                                        reinterpret_cast<void**>(encoder.GetAddressOf()));
+    if (FAILED(hr) || !encoder) {
+      report.Fail(id, title, "the registered class cannot be created: " + DescribeResult(hr),
+                  "correct the registration first (see above)");
+      return false;
+    }
+    report.Ok(id, title, "created through the registered class, as hosts do");
+    return true;
+  }
+  library = LoadLibraryA(modulePath.c_str());
+  if (!library) {
+    report.Fail(id, title, modulePath + " does not load: " + DescribeResult(HRESULT_FROM_WIN32(GetLastError())),
+                "give a zelkenc.dll of this tool's bitness with --module");
+    return false;
+  }
+  const auto create =
+      reinterpret_cast<PFN_CreateEncoder>(reinterpret_cast<void*>(GetProcAddress(library, "CreateEncoder")));
+  HRESULT hr = E_FAIL;
+  if (create) zelk::Adopt(encoder, create(&hr));
+  if (!encoder) {
+    report.Fail(id, title,
+                create ? "CreateEncoder gives no object: " + DescribeResult(hr) : modulePath + " has no CreateEncoder",
+                "give the path of the board's zelkenc.dll with --module");
+    return false;
+  }
+  report.Ok(id, title, "created through CreateEncoder of " + modulePath);
+  return true;
+}
+
+// One step of the module: its result and `found`; FAIL with the remedy when it failed.
+bool Step(Report& report, const char* operation, HRESULT hr, const std::string& found, const std::string& remedy) {
+  const std::string id = std::string("deep-") + operation;
+  const std::string title = std::string("deep: ") + operation;
+  const std::string described = DescribeResult(hr) + (found.empty() ? "" : ", " + found);
+  if (FAILED(hr)) {
+    report.Fail(id, title, described, remedy);
+    return false;
+  }
+  report.Ok(id, title, described);
+  return true;
+}
+
+void CheckStatus(Report& report, HRESULT hr, const EncoderStatus& status) {
+  const std::string found = DescribeResult(hr) + ", state " + std::to_string(status.stateCode) + ", flags " + std::to_string(status.flags) +
+                            ", error " + Hex(status.errorCode);
+  if (status.flags & 1) {
+    report.Warn("deep-GetEncStatus", "deep: GetEncStatus", found + ": the encoder reports an error", kPowerCycle);
+  } else if (status.flags & 2) {
+    report.Warn("deep-GetEncStatus", "deep: GetEncStatus", found + ": the video decoder is not ready (no signal?)",
+                "connect a video source to the composite input, which the module selects by default, and run again");
+  } else {
+    report.Ok("deep-GetEncStatus", "deep: GetEncStatus", found);
+  }
+}
+
+void RunModule(Report& report, IEncoderModule* encoder) {
+  ComPtr<IFilterGraph> graph;
+  HRESULT hr = CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IFilterGraph,
+                                reinterpret_cast<void**>(graph.GetAddressOf()));
+  if (FAILED(hr) || !graph) {
+    report.Fail("deep-graph", "deep: filter graph", "the system's filter graph cannot be created: " + DescribeResult(hr),
+                "repair the system's DirectShow runtime (run `sfc /scannow` from an elevated prompt)");
+    return;
+  }
+  ComPtr<IPin> pin;
+  int32_t valueA = 0, valueB = 0;
+  hr = encoder->LoadEncoder(graph.Get(), pin.GetAddressOf(), &valueA, &valueB);
+  PIN_INFO info{};
+  std::string pinFound = "no pin handed out";
+  if (pin && SUCCEEDED(pin->QueryPinInfo(&info))) {
+    if (info.pFilter) info.pFilter->Release();
+    pinFound = "pin \"" + Ansi(info.achName) + "\"";
+  }
+  if (Step(report, "LoadEncoder", hr, pinFound,
+           "the module could not attach the board or download its set-up: correct the first FAIL above; if there "
+           "is none, " + std::string(kPowerCycle)) &&
+      Step(report, "InitializeEncoder", encoder->InitializeEncoder(), "",
+           "the board refused the module's configuration: " + std::string(kPowerCycle))) {
+    EncoderStatus status{};
+    hr = encoder->GetEncStatus(&status);
+    if (FAILED(hr)) {
+      Step(report, "GetEncStatus", hr, "", "the board does not report its status: " + std::string(kPowerCycle));
+    } else {
+      CheckStatus(report, hr, status);
+    }
+  }
+  pin.Reset();
+  Step(report, "UnloadEncoder", encoder->UnloadEncoder(graph.Get()), "",
+       "the module could not take the board's filter out of the graph: restart the host");
+}
+
+}  // namespace
+
+void CheckDeep(Report& report, const std::string& modulePath) {
+  report.Note("--deep: the module itself runs on the board in a private graph; this downloads the firmware and "
+              "changes the board's state");
+  HMODULE library = nullptr;
+  {
+    ComPtr<IEncoderModule> encoder;
+    if (CreateModule(report, modulePath, library, encoder)) RunModule(report, encoder.Get());
+  }
+  if (library) FreeLibrary(library);
+}
+
+}  // namespace zelkdiag

@@ -1,0 +1,191 @@
+// The board's device as the module finds it: every video-input device, the
+// first one of the board's name (the one the module takes), its filter, its
+// output pin, its property interface, and, read-only, the board's own answer.
+#include <windows.h>
+#include <dshow.h>
+#include <oleauto.h>
+
+#include <cstring>
+#include <vector>
+
+#include "board_protocol.h"
+#include "checks.h"
+#include "encoder/device_search.h"
+#include "encoder/graph_control.h"
+#include "encoder/property_channel.h"
+
+namespace zelkdiag {
+namespace {
+
+using zelk::ComPtr;
+
+const std::string kBoardName = std::string("\"") + zelk::kCaptureDeviceNameAnsi + "\"";
+const std::string kPinName = "\"" + Ansi(zelk::kCaptureOutputPinName) + "\"";
+const std::string kOwnDriver = "install the board's own driver from the driver CD";
+
+struct Device {
+  std::string name;
+  std::string path;
+  bool boardName;  // the module accepts its friendly name
+  ComPtr<IMoniker> moniker;
+};
+
+// The device's path where the driver gives one, else the moniker's display name.
+std::string DevicePath(IMoniker* moniker, IPropertyBag* bag) {
+  std::string path;
+  VARIANT value;
+  VariantInit(&value);
+  if (bag && SUCCEEDED(bag->Read(L"DevicePath", &value, nullptr)) && value.vt == VT_BSTR) path = Ansi(value.bstrVal);
+  VariantClear(&value);
+  if (!path.empty()) return path;
+  ComPtr<IBindCtx> context;
+  LPOLESTR name = nullptr;
+  if (SUCCEEDED(CreateBindCtx(0, context.GetAddressOf())) &&
+      SUCCEEDED(moniker->GetDisplayName(context.Get(), nullptr, &name)) && name) {
+    path = Ansi(name);
+    CoTaskMemFree(name);
+  }
+  return path.empty() ? "(no device path)" : path;
+}
+
+// Every video-input device in the enumerator's order; `taken` is the index of
+// the first one whose friendly name the module accepts, or npos.
+HRESULT ListDevices(std::vector<Device>& devices, size_t& taken, int& named) {
+  taken = std::string::npos;
+  named = 0;
+  ComPtr<IEnumMoniker> monikers;
+  const HRESULT hr = zelk::EnumerateDevices(CLSID_VideoInputDeviceCategory, monikers);
+  if (hr != S_OK) return FAILED(hr) ? hr : S_OK;  // S_FALSE: the category is empty
+  monikers->Reset();
+  ComPtr<IMoniker> moniker;
+  while (monikers->Next(1, moniker.ReleaseAndGetAddressOf(), nullptr) == S_OK) {
+    if (!moniker) continue;
+    char name[zelk::kFriendlyNameBytes];
+    ComPtr<IPropertyBag> bag;
+    zelk::ReadFriendlyName(moniker.Get(), name, bag);
+    const bool boardName = zelk::DeviceNameMatches(zelk::kCaptureDeviceNameAnsi, name);
+    if (boardName && named++ == 0) taken = devices.size();
+    devices.push_back({name[0] ? name : "(no readable name)", DevicePath(moniker.Get(), bag.Get()), boardName, moniker});
+  }
+  return S_OK;
+}
+
+std::string PinList(IBaseFilter* filter) {
+  std::string list;
+  ComPtr<IEnumPins> pins;
+  if (FAILED(filter->EnumPins(pins.GetAddressOf())) || !pins) return "no pins";
+  ComPtr<IPin> pin;
+  while (pins->Next(1, pin.ReleaseAndGetAddressOf(), nullptr) == S_OK && pin) {
+    PIN_INFO info{};
+    if (FAILED(pin->QueryPinInfo(&info))) continue;
+    if (info.pFilter) info.pFilter->Release();
+    list += (list.empty() ? "\"" : ", \"") + Ansi(info.achName) + (info.dir == PINDIR_INPUT ? "\" (in)" : "\" (out)");
+  }
+  return list.empty() ? "no pins" : list;
+}
+
+// The device-information property, read without firmware: nothing is written.
+void CheckBoard(Report& report, const ComPtr<IBaseFilter>& filter) {
+  namespace board = zelk::board;
+  const board::PropertyInfo* property = board::FindProperty(board::kDevicePropertySet, board::kPropDeviceInfo);
+  std::vector<uint8_t> info(property->payloadSize);
+  ULONG returned = 0;
+  const zelk::DeviceChannel channel(filter);
+  const HRESULT hr = channel.Get(board::kDevicePropertySet, board::kPropDeviceInfo, nullptr, 0, info.data(),
+                                 static_cast<ULONG>(info.size()), &returned);
+  const std::string later =
+      "not a fault by itself: the module asks again after its firmware download; run `zelkdiag --deep` to see it";
+  if (FAILED(hr)) {
+    report.Warn("board", "board",
+                "the driver does not answer the " + std::string(property->name) +
+                    " before firmware (" + DescribeResult(hr) + "): board code and enhancer unit unknown",
+                later);
+    return;
+  }
+  uint32_t code = 0;
+  if (returned < sizeof code) {
+    report.Warn("board", "board",
+                "the driver answers the " + std::string(property->name) + " with " + std::to_string(returned) +
+                    " bytes, too few for the board code",
+                later);
+    return;
+  }
+  std::memcpy(&code, info.data(), sizeof code);
+  report.Ok("board", "board",
+            "board code " + std::to_string(code) +
+                (board::HasEnhancerUnit(code) ? ", enhancer unit fitted (ghost reducer, 3D Y/C separator)"
+                                              : ", no enhancer unit"));
+}
+
+// The filter of the device the module takes, and what the module needs of it.
+void CheckFilter(Report& report, IMoniker* moniker) {
+  ComPtr<IBaseFilter> filter;
+  const HRESULT hr =
+      moniker->BindToObject(nullptr, nullptr, IID_IBaseFilter, reinterpret_cast<void**>(filter.GetAddressOf()));
+  if (FAILED(hr) || !filter) {
+    report.Fail("capture-filter", "capture filter", "the device does not bind to a filter: " + DescribeResult(hr),
+                kOwnDriver + " and check that Device Manager shows the board without a warning sign");
+    return;
+  }
+  CLSID clsid{};
+  wchar_t clsidText[40] = L"?";
+  if (SUCCEEDED(filter->GetClassID(&clsid))) StringFromGUID2(clsid, clsidText, 40);
+  report.Ok("capture-filter", "capture filter", "binds to a filter of class " + Ansi(clsidText));
+
+  if (zelk::GraphControl::FindPin(filter.Get(), zelk::kCaptureOutputPinName, PINDIR_OUTPUT)) {
+    report.Ok("output-pin", "output pin", kPinName);
+  } else {
+    report.Fail("output-pin", "output pin", "no output pin " + kPinName + "; the filter has " + PinList(filter.Get()),
+                kOwnDriver + ": the module hands this pin to the host, and other drivers do not provide it");
+  }
+
+  ComPtr<IKsPropertySet> properties;
+  if (FAILED(filter.As(&properties)) || !properties) {
+    report.Fail("property-interface", "property interface",
+                "the filter has no IKsPropertySet: the module cannot reach the board",
+                kOwnDriver + ": the module controls the board only through its kernel-streaming properties");
+    return;
+  }
+  properties.Reset();
+  report.Ok("property-interface", "property interface", "IKsPropertySet");
+  CheckBoard(report, filter);
+}
+
+}  // namespace
+
+void CheckDevices(Report& report) {
+  std::vector<Device> devices;
+  size_t taken = std::string::npos;
+  int named = 0;
+  const HRESULT hr = ListDevices(devices, taken, named);
+  if (FAILED(hr)) {
+    report.Fail("devices", "video-input devices", "the system device enumerator fails: " + DescribeResult(hr),
+                "repair the system's DirectShow runtime (run `sfc /scannow` from an elevated prompt)");
+    return;
+  }
+  const std::string count = std::to_string(devices.size()) + " video-input device" + (devices.size() == 1 ? "" : "s");
+  Check* check = nullptr;
+  if (named == 0) {
+    check = &report.Fail("devices", "video-input devices",
+                         devices.empty() ? "the system has no video-input device at all"
+                                         : "none of the " + count + " is named " + kBoardName,
+                         "install the board's driver from the driver CD and restart; Device Manager must then show " +
+                             kBoardName + " without a warning sign");
+  } else if (named == 1) {
+    check = &report.Ok("devices", "video-input devices",
+                       kBoardName + " is " + devices[taken].path + " (" + count + ")");
+  } else {
+    check = &report.Warn("devices", "video-input devices",
+                         std::to_string(named) + " of " + count + " are named " + kBoardName +
+                             "; the module takes the first: " + devices[taken].path,
+                         "the module always takes the first one listed: disable the other device of that name in "
+                         "Device Manager if it is not the board you record from");
+  }
+  for (size_t i = 0; i < devices.size(); ++i) {
+    check->details.push_back("\"" + devices[i].name + "\" " + devices[i].path +
+                             (i == taken ? "  <- the module takes this one" : devices[i].boardName ? "  (not taken)" : ""));
+  }
+  if (taken != std::string::npos) CheckFilter(report, devices[taken].moniker.Get());
+}
+
+}  // namespace zelkdiag

@@ -1,0 +1,109 @@
+// The firmware image beside a module: present under its exact name, readable
+// to its end, not empty, and small enough for the download request.
+#include <windows.h>
+
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "checks.h"
+#include "encoder/firmware_file.h"
+
+namespace zelkdiag {
+namespace {
+
+struct FileCloser {
+  void operator()(HANDLE file) const {
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+  }
+};
+using UniqueFile = std::unique_ptr<void, FileCloser>;
+
+// A file in the folder that looks like the image under another name.
+std::string RenamedImage(const std::string& folder) {
+  for (const char* pattern : {"MbPciEncoder*", "*.rom"}) {
+    WIN32_FIND_DATAA found{};
+    const HANDLE search = FindFirstFileA((folder + pattern).c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) continue;
+    std::string name;
+    do {
+      if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) name = found.cFileName;
+    } while (name.empty() && FindNextFileA(search, &found));
+    FindClose(search);
+    if (!name.empty()) return name;
+  }
+  return {};
+}
+
+// Reads the whole file as the module does; the failure, or S_OK.
+HRESULT ReadToEnd(HANDLE file, ULONGLONG size) {
+  std::vector<char> buffer(64 * 1024);
+  ULONGLONG total = 0;
+  while (total < size) {
+    DWORD got = 0;
+    if (!ReadFile(file, buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr))
+      return HRESULT_FROM_WIN32(GetLastError());
+    if (got == 0) return HRESULT_FROM_WIN32(ERROR_HANDLE_EOF);  // shorter than its size says
+    total += got;
+  }
+  return S_OK;
+}
+
+}  // namespace
+
+void CheckFirmware(Report& report, const ModuleUse& module) {
+  const std::string id = "firmware-" + module.id;
+  const std::string title = "firmware (" + module.where + ")";
+  const std::string fromCd = "copy MbPciEncoder.rom from the driver CD beside " + module.path;
+  const std::string path = zelk::FirmwarePathBeside(module.path.c_str());
+  if (path.empty()) {
+    report.Fail(id, title, "the module's path " + module.path + " names no folder",
+                "register zelkenc.dll by its full path");
+    return;
+  }
+
+  UniqueFile file(zelk::OpenFirmwareFile(path));
+  if (file.get() == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
+      report.Fail(id, title, path + " cannot be opened for reading: " + DescribeResult(HRESULT_FROM_WIN32(error)),
+                  "give your account read access to " + path + " and close any program that is writing it");
+      return;
+    }
+    const std::string renamed = RenamedImage(path.substr(0, path.size() - std::strlen(zelk::kFirmwareFileName)));
+    if (renamed.empty()) {
+      report.Fail(id, title, path + " is missing", fromCd);
+    } else {
+      report.Fail(id, title, path + " is missing, but " + renamed + " is there (renamed?)",
+                  "rename " + renamed + " to MbPciEncoder.rom if it is the board's image, or " + fromCd);
+    }
+    return;
+  }
+
+  LARGE_INTEGER size{};
+  if (!GetFileSizeEx(file.get(), &size)) {
+    report.Fail(id, title, path + ": its size cannot be read: " + DescribeResult(HRESULT_FROM_WIN32(GetLastError())),
+                fromCd + " again");
+    return;
+  }
+  const ULONGLONG bytes = static_cast<ULONGLONG>(size.QuadPart);
+  if (bytes == 0) {
+    report.Fail(id, title, path + " is empty", fromCd + " again");
+    return;
+  }
+  if (!zelk::FirmwareSizeAccepted(bytes)) {
+    report.Fail(id, title,
+                path + " has " + std::to_string(bytes) + " bytes: the module accepts less than " +
+                    std::to_string(zelk::kFirmwareLimitBytes),
+                "this is not the board's firmware image: " + fromCd);
+    return;
+  }
+  const HRESULT hr = ReadToEnd(file.get(), bytes);
+  if (FAILED(hr)) {
+    report.Fail(id, title, path + " cannot be read to its end: " + DescribeResult(hr), fromCd + " again");
+    return;
+  }
+  report.Ok(id, title, path + ", " + std::to_string(bytes) + " bytes");
+}
+
+}  // namespace zelkdiag

@@ -1,0 +1,53 @@
+// The doctor's report: one line per check, OK / WARN / FAIL, what was found
+// and, for every WARN and FAIL, one sentence of remedy. Printed as text for a
+// person or as one JSON document for scripts and support tickets. Texts are
+// kept in the ANSI code page, as the system hands out paths and device names.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace zelkdiag {
+
+enum class Verdict { kOk, kWarn, kFail };
+
+struct Check {
+  std::string id;     // stable name for scripts, e.g. "registration-64"
+  std::string title;  // what the text line says before the colon
+  Verdict verdict = Verdict::kOk;
+  std::string found;
+  std::string remedy;                // empty for OK
+  std::vector<std::string> details;  // further lines: the devices, the module's trace
+};
+
+class Report {
+ public:
+  Check& Ok(std::string id, std::string title, std::string found);
+  Check& Warn(std::string id, std::string title, std::string found, std::string remedy);
+  Check& Fail(std::string id, std::string title, std::string found, std::string remedy);
+  // A line without a verdict, printed where it was added.
+  void Note(std::string text);
+
+  bool Failed() const;
+  const std::vector<Check>& Checks() const { return checks_; }
+
+  void PrintText(std::FILE* out) const;
+  void PrintJson(std::FILE* out) const;
+
+ private:
+  Check& Add(Verdict verdict, std::string id, std::string title, std::string found, std::string remedy);
+
+  std::vector<Check> checks_;
+  std::vector<std::pair<size_t, std::string>> notes_;  // before check number `first`
+};
+
+// UTF-16 text in the ANSI code page.
+std::string Ansi(const wchar_t* text);
+
+// "0x80004005 (Unspecified error)": the code and the system's text for it.
+std::string DescribeResult(HRESULT hr);
+
+}  // namespace zelkdiag
