@@ -25,7 +25,8 @@ const ClassInfo kClasses[] = {
     {&CLSID_ZelkSimCaptureWithoutProperties, L"MB86393 PCI Capture without IKsPropertySet (simulated)"},
 };
 
-// The class of each device kind of SimRegisterDevice, indexed by ZELK_SIM_OTHER_CAMERA ... ZELK_SIM_BOARD_WITHOUT_PROPERTIES.
+// The class of each device kind of SimRegisterDevice, indexed by the ZELK_SIM_*
+// kinds of sim_control.h.
 const CLSID* const kDeviceKinds[] = {&CLSID_ZelkSimOtherCamera, &CLSID_ZelkSimCapture,
                                      &CLSID_ZelkSimCaptureWithoutPin, &CLSID_ZelkSimCaptureWithoutProperties};
 

@@ -22,7 +22,8 @@ HRESULT EnumerateDevices(const GUID& category, ComPtr<IEnumMoniker>& monikers) {
 
 void ReadFriendlyName(IMoniker* moniker, char (&name)[kFriendlyNameBytes], ComPtr<IPropertyBag>& bag) {
   name[0] = '\0';
-  if (FAILED(moniker->BindToStorage(nullptr, nullptr, IID_IPropertyBag, reinterpret_cast<void**>(bag.GetAddressOf()))) ||
+  if (FAILED(
+          moniker->BindToStorage(nullptr, nullptr, IID_IPropertyBag, reinterpret_cast<void**>(bag.GetAddressOf()))) ||
       !bag) {
     return;
   }

@@ -3,8 +3,8 @@
 // picks the device out of that list.
 #pragma once
 
-#include <windows.h>
 #include <strmif.h>
+#include <windows.h>
 
 #include <cstddef>
 

@@ -2,9 +2,8 @@
 // registry and device enumerator with the simulated board. Each row breaks
 // the machine in one way, checks the verdict and remedy of the check that must
 // catch it, and puts the machine back.
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <cctype>
 #include <functional>
@@ -27,7 +26,8 @@ constexpr wchar_t kBoardName[] = L"MB86393 PCI Capture";
 std::string Narrow(const std::wstring& text) {
   std::string narrow(text.size() * 2 + 1, '\0');
   narrow.resize(static_cast<size_t>(WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, &narrow[0],
-                                                        static_cast<int>(narrow.size()), nullptr, nullptr)) - 1);
+                                                        static_cast<int>(narrow.size()), nullptr, nullptr)) -
+                1);
   return narrow;
 }
 
@@ -73,9 +73,9 @@ class Machine {
   }
   void Register(REGSAM view, const std::string& path) {
     HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CLASSES_ROOT, kServerKey, 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, &key,
-                              nullptr),
-              ERROR_SUCCESS);
+    ASSERT_EQ(
+        RegCreateKeyExA(HKEY_CLASSES_ROOT, kServerKey, 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, &key, nullptr),
+        ERROR_SUCCESS);
     RegSetValueExA(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(path.c_str()),
                    static_cast<DWORD>(path.size() + 1));
     RegSetValueExA(key, "ThreadingModel", 0, REG_SZ, reinterpret_cast<const BYTE*>("Both"), 5);
@@ -116,7 +116,8 @@ class Machine {
     const std::string copy = folder + "zelkenc.dll";
     EXPECT_TRUE(CopyFileA((Narrow(TestFolder()) + "zelkenc.dll").c_str(), copy.c_str(), FALSE));
     if (machine) {
-      const HANDLE file = CreateFileA(copy.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+      const HANDLE file =
+          CreateFileA(copy.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
       IMAGE_DOS_HEADER dos{};
       DWORD count = 0;
       ReadFile(file, &dos, sizeof dos, &count, nullptr);
@@ -127,8 +128,8 @@ class Machine {
     return copy;
   }
   static void WriteFirmware(const std::string& folder, size_t bytes) {
-    const HANDLE file = CreateFileA((folder + "MbPciEncoder.rom").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                    0, nullptr);
+    const HANDLE file =
+        CreateFileA((folder + "MbPciEncoder.rom").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     const std::string image(bytes, 'Z');
     DWORD written = 0;
     WriteFile(file, image.data(), static_cast<DWORD>(image.size()), &written, nullptr);
@@ -201,15 +202,25 @@ struct Row {
 
 std::wstring Wide(const std::string& text) {
   std::wstring wide(text.size() + 1, L'\0');
-  wide.resize(static_cast<size_t>(MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, &wide[0],
-                                                      static_cast<int>(wide.size()))) - 1);
+  wide.resize(
+      static_cast<size_t>(MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, &wide[0], static_cast<int>(wide.size()))) -
+      1);
   return wide;
+}
+
+// A further device of the board's name: the module takes it when its
+// instance name sorts before the board's.
+std::function<std::wstring(Machine&)> WithDevice(const wchar_t* instance, BOOL kind) {
+  return [instance, kind](Machine& machine) {
+    machine.AddDevice(kBoardName, instance, kind);
+    return std::wstring();
+  };
 }
 
 const Row kRows[] = {
     {"healthy machine", [](Machine&) { return std::wstring(); }, 0, nullptr, "OK", "", ""},
-    {"deep check on the healthy machine", [](Machine&) { return std::wstring(L"--deep"); }, 0,
-     "deep: GetEncStatus", "OK", "S_OK, state 2, flags 0", ""},
+    {"deep check on the healthy machine", [](Machine&) { return std::wstring(L"--deep"); }, 0, "deep: GetEncStatus",
+     "OK", "S_OK, state 2, flags 0", ""},
     {"bad option", [](Machine&) { return std::wstring(L"--no-such-option"); }, 2, nullptr, nullptr, "", ""},
     {"not registered",
      [](Machine& machine) {
@@ -239,8 +250,7 @@ const Row kRows[] = {
        machine.Register(KEY_WOW64_32KEY, Narrow(TestFolder()) + "zelkenc.dll");
        return std::wstring();
      },
-     1, "registration (32-bit view)", "FAIL", "is a 64-bit DLL in the 32-bit view",
-     "%SystemRoot%\\SysWOW64\\regsvr32"},
+     1, "registration (32-bit view)", "FAIL", "is a 64-bit DLL in the 32-bit view", "%SystemRoot%\\SysWOW64\\regsvr32"},
     {"firmware missing beside the registered module",
      [](Machine& machine) {
        const std::string folder = machine.Folder();
@@ -262,25 +272,14 @@ const Row kRows[] = {
        return std::wstring();
      },
      1, "video-input devices", "FAIL", "no video-input device", "install the board's driver"},
-    {"two devices of the board's name",
-     [](Machine& machine) {
-       machine.AddDevice(kBoardName, L"MB86393 PCI Capture 2", ZELK_SIM_BOARD);
-       return std::wstring();
-     },
-     0, "video-input devices", "WARN", "2 of", "the module always takes the first one listed"},
-    {"the board's filter without its pin",
-     [](Machine& machine) {
-       machine.AddDevice(kBoardName, L"0 MB86393 without pin", ZELK_SIM_BOARD_WITHOUT_PIN);
-       return std::wstring();
-     },
-     1, "output pin", "FAIL", "no output pin \"Video/Muxed Out\"; the filter has \"Video In\" (in)",
+    {"two devices of the board's name", WithDevice(L"MB86393 PCI Capture 2", ZELK_SIM_BOARD), 0, "video-input devices",
+     "WARN", "2 of", "the module always takes the first one listed"},
+    {"the board's filter without its pin", WithDevice(L"0 MB86393 without pin", ZELK_SIM_BOARD_WITHOUT_PIN), 1,
+     "output pin", "FAIL", "no output pin \"Video/Muxed Out\"; the filter has \"Video In\" (in)",
      "install the board's own driver"},
     {"a filter without the property interface",
-     [](Machine& machine) {
-       machine.AddDevice(kBoardName, L"0 MB86393 without properties", ZELK_SIM_BOARD_WITHOUT_PROPERTIES);
-       return std::wstring();
-     },
-     1, "property interface", "FAIL", "no IKsPropertySet", "kernel-streaming properties"},
+     WithDevice(L"0 MB86393 without properties", ZELK_SIM_BOARD_WITHOUT_PROPERTIES), 1, "property interface", "FAIL",
+     "no IKsPropertySet", "kernel-streaming properties"},
 };
 
 class Doctor : public ::testing::TestWithParam<Row> {
@@ -327,12 +326,11 @@ TEST_P(Doctor, CatchesTheFaultAndSaysHowToFixIt) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Machines, Doctor, ::testing::ValuesIn(kRows),
-                         [](const ::testing::TestParamInfo<Row>& info) {
-                           std::string name;
-                           for (const char* c = info.param.name; *c; ++c) name += isalnum(*c) ? *c : '_';
-                           return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(Machines, Doctor, ::testing::ValuesIn(kRows), [](const ::testing::TestParamInfo<Row>& info) {
+  std::string name;
+  for (const char* c = info.param.name; *c; ++c) name += isalnum(*c) ? *c : '_';
+  return name;
+});
 
 TEST_F(Doctor, JsonSaysWhatTheTextSays) {
   const ProgramRun text = RunProgram(L"zelkdiag.exe", L"");

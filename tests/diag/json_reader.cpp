@@ -6,6 +6,14 @@
 namespace zelk::test {
 namespace {
 
+// The character a one-letter escape stands for, or null.
+const char* Unescaped(char letter) {
+  static const char kPairs[] = "\"\"\\\\//b\bf\fn\nr\rt\t";
+  for (const char* pair = kPairs; *pair; pair += 2)
+    if (*pair == letter) return pair + 1;
+  return nullptr;
+}
+
 class Reader {
  public:
   explicit Reader(const std::string& text) : at_(text.c_str()), end_(text.c_str() + text.size()) {}
@@ -26,12 +34,22 @@ class Reader {
     Space();
     if (at_ == end_) return false;
     switch (*at_) {
-      case '{': return Object(value);
-      case '[': return Array(value);
-      case '"': value.type = Json::Type::kString; return String(value.text);
-      case 't': value.type = Json::Type::kBool; value.boolean = true; return Literal("true");
-      case 'f': value.type = Json::Type::kBool; return Literal("false");
-      case 'n': return Literal("null");
+      case '{':
+        return Object(value);
+      case '[':
+        return Array(value);
+      case '"':
+        value.type = Json::Type::kString;
+        return String(value.text);
+      case 't':
+        value.type = Json::Type::kBool;
+        value.boolean = true;
+        return Literal("true");
+      case 'f':
+        value.type = Json::Type::kBool;
+        return Literal("false");
+      case 'n':
+        return Literal("null");
       default: {
         char* after = nullptr;
         value.type = Json::Type::kNumber;
@@ -50,16 +68,13 @@ class Reader {
         continue;
       }
       if (++at_ == end_) return false;
-      switch (*at_) {
-        case '"': case '\\': case '/': text += *at_; break;
-        case 'b': text += '\b'; break;
-        case 'f': text += '\f'; break;
-        case 'n': text += '\n'; break;
-        case 'r': text += '\r'; break;
-        case 't': text += '\t'; break;
-        case 'u': if (!Unicode(text)) return false; break;
-        default: return false;
+      if (*at_ == 'u') {
+        if (!Unicode(text)) return false;
+        continue;
       }
+      const char* unescaped = Unescaped(*at_);
+      if (!unescaped) return false;
+      text += *unescaped;
     }
     if (at_ == end_) return false;
     ++at_;

@@ -2,9 +2,8 @@
 // way a host starts a recording: LoadEncoder, InitializeEncoder, GetEncStatus,
 // UnloadEncoder. It downloads the firmware and sets the board up, so it only
 // runs when asked for.
-#include <windows.h>
 #include <dshow.h>
-
+#include <windows.h>
 #include <zelk/encoder_module.h>
 
 #include <cstdio>
@@ -75,8 +74,8 @@ bool Step(Report& report, const char* operation, HRESULT hr, const std::string& 
 }
 
 void CheckStatus(Report& report, HRESULT hr, const EncoderStatus& status) {
-  const std::string found = DescribeResult(hr) + ", state " + std::to_string(status.stateCode) + ", flags " + std::to_string(status.flags) +
-                            ", error " + Hex(status.errorCode);
+  const std::string found = DescribeResult(hr) + ", state " + std::to_string(status.stateCode) + ", flags " +
+                            std::to_string(status.flags) + ", error " + Hex(status.errorCode);
   if (status.flags & 1) {
     report.Warn("deep-GetEncStatus", "deep: GetEncStatus", found + ": the encoder reports an error", kPowerCycle);
   } else if (status.flags & 2) {
@@ -92,7 +91,8 @@ void RunModule(Report& report, IEncoderModule* encoder) {
   HRESULT hr = CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IFilterGraph,
                                 reinterpret_cast<void**>(graph.GetAddressOf()));
   if (FAILED(hr) || !graph) {
-    report.Fail("deep-graph", "deep: filter graph", "the system's filter graph cannot be created: " + DescribeResult(hr),
+    report.Fail("deep-graph", "deep: filter graph",
+                "the system's filter graph cannot be created: " + DescribeResult(hr),
                 "repair the system's DirectShow runtime (run `sfc /scannow` from an elevated prompt)");
     return;
   }
@@ -107,7 +107,8 @@ void RunModule(Report& report, IEncoderModule* encoder) {
   }
   if (Step(report, "LoadEncoder", hr, pinFound,
            "the module could not attach the board or download its set-up: correct the first FAIL above; if there "
-           "is none, " + std::string(kPowerCycle)) &&
+           "is none, " +
+               std::string(kPowerCycle)) &&
       Step(report, "InitializeEncoder", encoder->InitializeEncoder(), "",
            "the board refused the module's configuration: " + std::string(kPowerCycle))) {
     EncoderStatus status{};
@@ -126,8 +127,9 @@ void RunModule(Report& report, IEncoderModule* encoder) {
 }  // namespace
 
 void CheckDeep(Report& report, const std::string& modulePath) {
-  report.Note("--deep: the module itself runs on the board in a private graph; this downloads the firmware and "
-              "changes the board's state");
+  report.Note(
+      "--deep: the module itself runs on the board in a private graph; this downloads the firmware and "
+      "changes the board's state");
   HMODULE library = nullptr;
   {
     ComPtr<IEncoderModule> encoder;

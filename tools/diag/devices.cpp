@@ -1,9 +1,9 @@
 // The board's device as the module finds it: every video-input device, the
 // first one of the board's name (the one the module takes), its filter, its
 // output pin, its property interface, and, read-only, the board's own answer.
-#include <windows.h>
 #include <dshow.h>
 #include <oleauto.h>
+#include <windows.h>
 
 #include <cstring>
 #include <vector>
@@ -65,7 +65,8 @@ HRESULT ListDevices(std::vector<Device>& devices, size_t& taken, int& named) {
     zelk::ReadFriendlyName(moniker.Get(), name, bag);
     const bool boardName = zelk::DeviceNameMatches(zelk::kCaptureDeviceNameAnsi, name);
     if (boardName && named++ == 0) taken = devices.size();
-    devices.push_back({name[0] ? name : "(no readable name)", DevicePath(moniker.Get(), bag.Get()), boardName, moniker});
+    devices.push_back(
+        {name[0] ? name : "(no readable name)", DevicePath(moniker.Get(), bag.Get()), boardName, moniker});
   }
   return S_OK;
 }
@@ -97,8 +98,8 @@ void CheckBoard(Report& report, const ComPtr<IBaseFilter>& filter) {
       "not a fault by itself: the module asks again after its firmware download; run `zelkdiag --deep` to see it";
   if (FAILED(hr)) {
     report.Warn("board", "board",
-                "the driver does not answer the " + std::string(property->name) +
-                    " before firmware (" + DescribeResult(hr) + "): board code and enhancer unit unknown",
+                "the driver does not answer the " + std::string(property->name) + " before firmware (" +
+                    DescribeResult(hr) + "): board code and enhancer unit unknown",
                 later);
     return;
   }
@@ -172,8 +173,8 @@ void CheckDevices(Report& report) {
                          "install the board's driver from the driver CD and restart; Device Manager must then show " +
                              kBoardName + " without a warning sign");
   } else if (named == 1) {
-    check = &report.Ok("devices", "video-input devices",
-                       kBoardName + " is " + devices[taken].path + " (" + count + ")");
+    check =
+        &report.Ok("devices", "video-input devices", kBoardName + " is " + devices[taken].path + " (" + count + ")");
   } else {
     check = &report.Warn("devices", "video-input devices",
                          std::to_string(named) + " of " + count + " are named " + kBoardName +
@@ -183,7 +184,9 @@ void CheckDevices(Report& report) {
   }
   for (size_t i = 0; i < devices.size(); ++i) {
     check->details.push_back("\"" + devices[i].name + "\" " + devices[i].path +
-                             (i == taken ? "  <- the module takes this one" : devices[i].boardName ? "  (not taken)" : ""));
+                             (i == taken             ? "  <- the module takes this one"
+                              : devices[i].boardName ? "  (not taken)"
+                                                     : ""));
   }
   if (taken != std::string::npos) CheckFilter(report, devices[taken].moniker.Get());
 }

@@ -59,8 +59,8 @@ ModuleFile InspectModule(const std::string& path) {
   const DWORD attributes = GetFileAttributesA(path.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return module;
 
-  UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
   if (file.get() == INVALID_HANDLE_VALUE) {
     file.release();
     module.state = FileState::kUnreadable;
@@ -90,9 +90,12 @@ ModuleFile InspectModule(const std::string& path) {
 
 std::string MachineName(WORD machine) {
   switch (machine) {
-    case IMAGE_FILE_MACHINE_I386: return "32-bit";
-    case IMAGE_FILE_MACHINE_AMD64: return "64-bit";
-    case IMAGE_FILE_MACHINE_ARM64: return "ARM64";
+    case IMAGE_FILE_MACHINE_I386:
+      return "32-bit";
+    case IMAGE_FILE_MACHINE_AMD64:
+      return "64-bit";
+    case IMAGE_FILE_MACHINE_ARM64:
+      return "ARM64";
     default: {
       char text[32];
       std::snprintf(text, sizeof text, "machine type 0x%04X", machine);

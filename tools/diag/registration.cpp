@@ -1,12 +1,12 @@
 // The module's class registration in each registry view: a host of one
 // bitness reads only its own view, and loads only a DLL of its own bitness.
-#include <windows.h>
-#include <objbase.h>
+#include "module/registration.h"
 
+#include <objbase.h>
+#include <windows.h>
 #include <zelk/encoder_module.h>
 
 #include "checks.h"
-#include "module/registration.h"
 #include "module_file.h"
 
 namespace zelkdiag {
@@ -90,8 +90,8 @@ void CheckView(Report& report, const View& view, const Registration& registratio
     if (view.bits != kToolBits) {
       report.Ok(id, title, "not registered (only " + bits + "-bit hosts need it)");
     } else if (otherRegistered) {
-      report.Fail(id, title, "not registered; only the other view has a registration, which " + bits +
-                                 "-bit hosts never see",
+      report.Fail(id, title,
+                  "not registered; only the other view has a registration, which " + bits + "-bit hosts never see",
                   "register the " + bits + "-bit zelkenc.dll: " + registerIt);
     } else {
       report.Fail(id, title, "not registered: hosts cannot create the module",

@@ -53,9 +53,12 @@ std::string QuotedList(const std::vector<std::string>& items, const char* indent
 // The module's own result codes, which the system has no text for.
 const char* ModuleResultName(HRESULT hr) {
   switch (hr) {
-    case ZELK_E_NO_CAPTURE_FILTER: return "no capture filter attached, or it has no property interface";
-    case ZELK_E_GRAPH_RUN_TIMEOUT: return "the graph did not start";
-    default: return nullptr;
+    case ZELK_E_NO_CAPTURE_FILTER:
+      return "no capture filter attached, or it has no property interface";
+    case ZELK_E_GRAPH_RUN_TIMEOUT:
+      return "the graph did not start";
+    default:
+      return nullptr;
   }
 }
 
@@ -140,17 +143,13 @@ std::string DescribeResult(HRESULT hr) {
   std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(hr));
   std::string described = text;
   if (const char* name = ModuleResultName(hr)) return described + " (" + name + ")";
-  char* message = nullptr;
-  const DWORD length = FormatMessageA(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-      static_cast<DWORD>(hr), 0, reinterpret_cast<char*>(&message), 0, nullptr);
-  if (length == 0 || !message) return described;
-  std::string system(message, length);
-  LocalFree(message);
-  while (!system.empty() && (system.back() == '\n' || system.back() == '\r' || system.back() == ' ' ||
-                             system.back() == '.')) {
-    system.pop_back();
+  char message[512] = {};
+  if (FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, static_cast<DWORD>(hr), 0,
+                     message, sizeof message, nullptr) == 0) {
+    return described;
   }
+  std::string system = message;
+  system.erase(system.find_last_not_of(" .\r\n") + 1);
   return system.empty() ? described : described + " (" + system + ")";
 }
 
