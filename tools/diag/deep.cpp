@@ -102,7 +102,8 @@ void RunModule(Report& report, IEncoderModule* encoder) {
   PIN_INFO info{};
   std::string pinFound = "no pin handed out";
   if (pin && SUCCEEDED(pin->QueryPinInfo(&info))) {
-    if (info.pFilter) info.pFilter->Release();
+    ComPtr<IBaseFilter> owner;
+    zelk::Adopt(owner, info.pFilter);  // the pin's information carries a reference to its filter
     pinFound = "pin \"" + Ansi(info.achName) + "\"";
   }
   if (Step(report, "LoadEncoder", hr, pinFound,

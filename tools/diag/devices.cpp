@@ -79,7 +79,8 @@ std::string PinList(IBaseFilter* filter) {
   while (pins->Next(1, pin.ReleaseAndGetAddressOf(), nullptr) == S_OK && pin) {
     PIN_INFO info{};
     if (FAILED(pin->QueryPinInfo(&info))) continue;
-    if (info.pFilter) info.pFilter->Release();
+    ComPtr<IBaseFilter> owner;
+    zelk::Adopt(owner, info.pFilter);  // the pin's information carries a reference to its filter
     list += (list.empty() ? "\"" : ", \"") + Ansi(info.achName) + (info.dir == PINDIR_INPUT ? "\" (in)" : "\" (out)");
   }
   return list.empty() ? "no pins" : list;
