@@ -326,11 +326,14 @@ TEST_P(Doctor, CatchesTheFaultAndSaysHowToFixIt) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Machines, Doctor, ::testing::ValuesIn(kRows), [](const ::testing::TestParamInfo<Row>& info) {
+// The row's name as a test name.
+std::string RowName(const ::testing::TestParamInfo<Row>& row) {
   std::string name;
-  for (const char* c = info.param.name; *c; ++c) name += isalnum(*c) ? *c : '_';
+  for (const char* c = row.param.name; *c; ++c) name += isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
   return name;
-});
+}
+
+INSTANTIATE_TEST_SUITE_P(Machines, Doctor, ::testing::ValuesIn(kRows), RowName);
 
 TEST_F(Doctor, JsonSaysWhatTheTextSays) {
   const ProgramRun text = RunProgram(L"zelkdiag.exe", L"");

@@ -92,8 +92,8 @@ void CheckBoard(Report& report, const ComPtr<IBaseFilter>& filter) {
   const board::PropertyInfo* property = board::FindProperty(board::kDevicePropertySet, board::kPropDeviceInfo);
   std::vector<uint8_t> info(property->payloadSize);
   ULONG returned = 0;
-  const zelk::DeviceChannel channel(filter);
-  const HRESULT hr = channel.Get(board::kDevicePropertySet, board::kPropDeviceInfo, nullptr, 0, info.data(),
+  const zelk::PropertyChannel properties(filter);
+  const HRESULT hr = properties.Get(board::kDevicePropertySet, board::kPropDeviceInfo, nullptr, 0, info.data(),
                                  static_cast<ULONG>(info.size()), &returned);
   const std::string later =
       "not a fault by itself: the module asks again after its firmware download; run `zelkdiag --deep` to see it";
