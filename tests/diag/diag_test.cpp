@@ -2,8 +2,9 @@
 // registry and device enumerator with the simulated board. Each row breaks
 // the machine in one way, checks the verdict and remedy of the check that must
 // catch it, and puts the machine back.
-#include <gtest/gtest.h>
 #include <windows.h>
+
+#include <gtest/gtest.h>
 
 #include <cctype>
 #include <functional>

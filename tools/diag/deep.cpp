@@ -2,8 +2,9 @@
 // way a host starts a recording: LoadEncoder, InitializeEncoder, GetEncStatus,
 // UnloadEncoder. It downloads the firmware and sets the board up, so it only
 // runs when asked for.
-#include <dshow.h>
 #include <windows.h>
+#include <dshow.h>
+
 #include <zelk/encoder_module.h>
 
 #include <cstdio>

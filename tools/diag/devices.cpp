@@ -1,9 +1,9 @@
 // The board's device as the module finds it: every video-input device, the
 // first one of the board's name (the one the module takes), its filter, its
 // output pin, its property interface, and, read-only, the board's own answer.
+#include <windows.h>
 #include <dshow.h>
 #include <oleauto.h>
-#include <windows.h>
 
 #include <cstring>
 #include <vector>
@@ -94,9 +94,10 @@ void CheckBoard(Report& report, const ComPtr<IBaseFilter>& filter) {
   ULONG returned = 0;
   const zelk::PropertyChannel properties(filter);
   const HRESULT hr = properties.Get(board::kDevicePropertySet, board::kPropDeviceInfo, nullptr, 0, info.data(),
-                                 static_cast<ULONG>(info.size()), &returned);
+                                    static_cast<ULONG>(info.size()), &returned);
   const std::string later =
-      "not a fault by itself: the module asks again after its firmware download; run `zelkdiag --deep` to see it";
+      "not a fault by itself: the module asks for it only after its firmware download; run `zelkdiag --deep` to see "
+      "that";
   if (FAILED(hr)) {
     report.Warn("board", "board",
                 "the driver does not answer the " + std::string(property->name) + " before firmware (" +

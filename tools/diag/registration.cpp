@@ -2,8 +2,9 @@
 // bitness reads only its own view, and loads only a DLL of its own bitness.
 #include "module/registration.h"
 
-#include <objbase.h>
 #include <windows.h>
+#include <objbase.h>
+
 #include <zelk/encoder_module.h>
 
 #include "checks.h"

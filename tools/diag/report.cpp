@@ -1,8 +1,8 @@
 #include "report.h"
 
-#include <zelk/encoder_module.h>
-
 #include <utility>
+
+#include <zelk/encoder_module.h>
 
 namespace zelkdiag {
 namespace {

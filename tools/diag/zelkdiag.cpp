@@ -5,8 +5,8 @@
 //   zelkdiag [--json] [--deep] [--module PATH]
 //
 // Exit code 0 when nothing failed, 1 when a check failed, 2 for a bad option.
-#include <objbase.h>
 #include <windows.h>
+#include <objbase.h>
 
 #include <cstdio>
 #include <cstring>
