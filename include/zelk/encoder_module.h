@@ -144,6 +144,33 @@ static const CLSID CLSID_ZelkEncoder = {
     0x337e5d3e, 0xac5c, 0x4c8e, {0xac, 0x22, 0xb7, 0x57, 0xc5, 0x7c, 0xf1, 0xd7}};
 
 // ---------------------------------------------------------------------------
+// Threads.
+//
+// The class is registered with ThreadingModel "Both". An object made by
+// CreateEncoder or in the multithreaded apartment may be called from any
+// thread, from several at once:
+// - Calls on one object run one after another: each holds the object's lock
+//   from entry to return, so it sees the state, the settings and the capture
+//   filter as whole earlier calls left them; records are copied whole. After
+//   UnloadEncoder a request finds no filter (ZELK_E_NO_CAPTURE_FILTER).
+// - Waits inside one call delay other calls on the same object: 100 ms of
+//   decoder settling in LoadEncoder, InitializeEncoder and SetVideoInput, up to
+//   100 ms of ready polling in GetEncStatus, 20 ms steps when ghost reduction
+//   switches, 200 ms before SetChannel reports the channel.
+// - Different objects never block each other. The channel tables shared by
+//   all objects (SetChannelFrequency) take no lock.
+// - LoadEncoder and UnloadEncoder call into the host's graph without the
+//   object's lock: other calls go on meanwhile, and a host may make any call
+//   while it holds a lock of its own around its graph. The two wait for each
+//   other, also while they call the graph: a host that calls them on one
+//   object from two threads holds its graph lock around both or around neither.
+// - A host that calls from one thread at a time sees no difference.
+//
+// Failing steps are reported to the debugger output (OutputDebugStringA) as
+// lines beginning "zelkenc: ", e.g. "zelkenc: ERROR ---> LoadEncoder()  step=2".
+// ---------------------------------------------------------------------------
+
+// ---------------------------------------------------------------------------
 // The encoder interface. Slots 0 to 25, in this order.
 //
 // Settings operations (slots 13 to 23) take an optional in and an optional out

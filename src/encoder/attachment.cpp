@@ -27,13 +27,28 @@ class BorrowedGraph {
 
 }  // namespace
 
+// Both operations hold graphLock from start to end, so they run one after
+// another, and call into the host's graph without objectLock: a host thread
+// that holds a lock around its graph and calls the object never waits for a
+// graph call. Only the attached filter changes hands under objectLock.
 HRESULT EncoderObject::LoadEncoder(IFilterGraph* hostGraph, IPin** pin, int32_t* valueA, int32_t* valueB) {
   // Without a graph or the out-arguments there is nothing sound to do.
   if (!hostGraph || !pin || !valueA || !valueB) return E_POINTER;
+  LockGuard attaching(graphLock);
   BorrowedGraph borrowed(graph, hostGraph);
 
+  // Only this operation and UnloadEncoder change captureFilter, both under
+  // graphLock: the copy stays current while the graph is asked.
+  ComPtr<IBaseFilter> filter;
+  {
+    LockGuard guard(objectLock);
+    filter = captureFilter;
+  }
   HRESULT hr = AddDeviceFilter(CLSID_VideoInputDeviceCategory, kCaptureDeviceNameAnsi, kCaptureDeviceNameWide,
-                               std::addressof(captureFilter));
+                               std::addressof(filter));
+
+  LockGuard guard(objectLock);
+  captureFilter = filter;
   if (FAILED(hr)) return FailStep(kLoadEncoderTrace, 1, hr);
   // The graph took the filter under another name: we hold no filter to drive.
   if (!captureFilter) return FailStep(kLoadEncoderTrace, 1, E_FAIL);
@@ -49,9 +64,16 @@ HRESULT EncoderObject::LoadEncoder(IFilterGraph* hostGraph, IPin** pin, int32_t*
 }
 
 HRESULT EncoderObject::UnloadEncoder(IFilterGraph* hostGraph) {
+  LockGuard detaching(graphLock);
   BorrowedGraph borrowed(graph, hostGraph);
-  RemoveFilterAndDownstream(captureFilter.Get());
-  captureFilter.Reset();
+  // From here on no request reaches the board; the teardown needs no objectLock.
+  ComPtr<IBaseFilter> detached;
+  {
+    LockGuard guard(objectLock);
+    detached.Swap(captureFilter);
+  }
+  RemoveFilterAndDownstream(detached.Get());
+  detached.Reset();
   return S_OK;
 }
 

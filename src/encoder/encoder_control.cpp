@@ -57,6 +57,7 @@ int32_t ErrorCodeOf(const EncoderStatusReport& report) {
 }  // namespace
 
 HRESULT EncoderObject::InitializeEncoder() {
+  LockGuard guard(objectLock);
   if (state != kStateAttached && state != kStateInitialized) return FailStep(kInitializeEncoderTrace, 1, E_FAIL);
   HRESULT hr = TC_SetInput(videoInput);
   if (FAILED(hr)) return FailStep(kInitializeEncoderTrace, 2, hr);
@@ -96,6 +97,7 @@ HRESULT EncoderObject::InitializeEncoder() {
 }
 
 HRESULT EncoderObject::StartEncoder() {
+  LockGuard guard(objectLock);
   if (state != kStateInitialized) return E_FAIL;
   const HRESULT hr = CtrlGr(processingFlags & 2);
   state = kStateEncoding;  // encoding has started even when ghost reduction did not switch
@@ -103,6 +105,7 @@ HRESULT EncoderObject::StartEncoder() {
 }
 
 HRESULT EncoderObject::StopEncoder() {
+  LockGuard guard(objectLock);
   if (state != kStateEncoding) return E_FAIL;
   state = kStateInitialized;
   return S_OK;
@@ -110,6 +113,7 @@ HRESULT EncoderObject::StopEncoder() {
 
 HRESULT EncoderObject::GetEncStatus(EncoderStatus* status) {
   if (!status) return E_POINTER;
+  LockGuard guard(objectLock);
   status->stateCode = state <= kStateAttached ? 1 : state;
 
   const PropertyChannel properties = Properties();

@@ -18,7 +18,7 @@ EncoderObject::~EncoderObject() {
   // The capture filter stays in the host's graph; only our reference goes.
   captureFilter.Reset();
   InterlockedDecrement(&objectCount);
-  // GraphControl's destructor deletes graphLock and drops `graph`.
+  // GraphControl's destructor drops `graph`; the locks go with their members.
 }
 
 // --- IUnknown: everything goes to the controlling unknown -------------------
@@ -69,12 +69,18 @@ HRESULT EncoderObject::Initialize(const char* registryKey, IUnknown* newNotify) 
   TraceMessage("Initialize RegKey:%s, Notify:%08x\n", registryKey ? registryKey : "(null)",
                static_cast<unsigned>(reinterpret_cast<uintptr_t>(newNotify)));
   ComPtr<IUnknown> kept(newNotify);  // the new reference first,
-  notify.Swap(kept);                  // then the old one goes with `kept`
-  return S_OK;
+  {
+    LockGuard guard(objectLock);
+    notify.Swap(kept);
+  }
+  return S_OK;  // the old one goes with `kept`, outside the lock: its Release is the host's code
 }
 
 HRESULT EncoderObject::Reserved5(int32_t /*value*/) { return S_OK; }
-HRESULT EncoderObject::UninitializeEncoder() { return state == kStateInitialized ? S_OK : E_FAIL; }
+HRESULT EncoderObject::UninitializeEncoder() {
+  LockGuard guard(objectLock);
+  return state == kStateInitialized ? S_OK : E_FAIL;
+}
 HRESULT EncoderObject::Reserved11() { return E_NOTIMPL; }
 HRESULT EncoderObject::Reserved12() { return E_NOTIMPL; }
 HRESULT EncoderObject::Reserved25(int32_t, int32_t, int32_t, int32_t) { return E_NOTIMPL; }

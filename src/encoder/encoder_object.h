@@ -6,6 +6,14 @@
 // (embedded graph control), the nondelegating unknown (carries the count,
 // makes the object aggregatable) and ITunerControl (used by the object itself,
 // never handed out).
+//
+// Threads. Every IEncoderModule slot that reads or writes the object holds
+// objectLock from entry to return, so calls on one object run one after
+// another, waits included, and the operations they reach (the ITunerControl
+// face, InitEnc and the front-end writers) run under it. Under objectLock the
+// object calls only the capture filter's property interface and Sleep, never
+// the host: the host's graph is used by LoadEncoder and UnloadEncoder under
+// GraphControl's graphLock alone, taken before objectLock, never after it.
 #pragma once
 
 #include <windows.h>
@@ -15,6 +23,7 @@
 #include <zelk/encoder_module.h>
 
 #include "com_support.h"
+#include "encoder/critical_section.h"
 #include "encoder/graph_control.h"
 #include "encoder/property_channel.h"
 #include "tuner/front_end.h"
@@ -157,6 +166,8 @@ class EncoderObject final : public IEncoderModule,
   AudioSettings audio{0, 224000, 2, 0};
   ComPtr<IBaseFilter> captureFilter;
   ComPtr<IUnknown> notify;
+  // Guards every field above but the counts; see Threads at the top.
+  CriticalSection objectLock;
 };
 
 }  // namespace zelk

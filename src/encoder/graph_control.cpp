@@ -6,18 +6,6 @@
 namespace zelk {
 namespace {
 
-// Holds graphLock for one scope, whatever way the scope is left.
-class LockGuard {
- public:
-  explicit LockGuard(CRITICAL_SECTION& lock) : lock_(lock) { EnterCriticalSection(&lock_); }
-  ~LockGuard() { LeaveCriticalSection(&lock_); }
-  LockGuard(const LockGuard&) = delete;
-  LockGuard& operator=(const LockGuard&) = delete;
-
- private:
-  CRITICAL_SECTION& lock_;
-};
-
 ComPtr<IMediaControl> MediaControlOf(const ComPtr<IFilterGraph>& graph) {
   ComPtr<IMediaControl> control;
   if (graph) graph.As(&control);
@@ -26,12 +14,9 @@ ComPtr<IMediaControl> MediaControlOf(const ComPtr<IFilterGraph>& graph) {
 
 }  // namespace
 
-GraphControl::GraphControl() { InitializeCriticalSection(&graphLock); }
+GraphControl::GraphControl() = default;
 
-GraphControl::~GraphControl() {
-  DeleteCriticalSection(&graphLock);
-  graph.Reset();
-}
+GraphControl::~GraphControl() { graph.Reset(); }
 
 HRESULT GraphControl::Run() {
   LockGuard guard(graphLock);
@@ -72,6 +57,7 @@ HRESULT GraphControl::Pause() {
 }
 
 LONG GraphControl::GetState() {
+  LockGuard guard(graphLock);
   if (!graph) return E_FAIL;
   ComPtr<IMediaControl> control = MediaControlOf(graph);
   if (!control) return State_Stopped;
@@ -81,6 +67,7 @@ LONG GraphControl::GetState() {
 }
 
 BOOL GraphControl::IsRunning() {
+  LockGuard guard(graphLock);
   if (!graph) return FALSE;
   return GetState() == State_Running ? TRUE : FALSE;
 }

@@ -2,6 +2,10 @@
 // UnloadEncoder runs, turns the graph-state requests into IMediaControl
 // requests, and carries the graph operations that attach and detach the
 // capture filter.
+//
+// graphLock guards `graph` and every call into the host's graph: LoadEncoder
+// and UnloadEncoder hold it from start to end, the graph-state requests while
+// they run. It is taken before the object's own lock, never while holding it.
 #pragma once
 
 #include <windows.h>
@@ -9,6 +13,7 @@
 #include <strmif.h>
 
 #include "com_support.h"
+#include "critical_section.h"
 
 namespace zelk {
 
@@ -45,7 +50,7 @@ class GraphControl {
 
   // The borrowed graph: set on entry to LoadEncoder/UnloadEncoder, emptied before they return.
   ComPtr<IFilterGraph> graph;
-  CRITICAL_SECTION graphLock;
+  CriticalSection graphLock;
 };
 
 }  // namespace zelk

@@ -74,7 +74,9 @@ struct RegisterWriteEntry {
 class PropertyChannel {
  public:
   // The property channel follows the object's captureFilter: a request made while it is
-  // empty is not sent and fails with ZELK_E_NO_CAPTURE_FILTER.
+  // empty is not sent and fails with ZELK_E_NO_CAPTURE_FILTER. The object's
+  // lock is held while a channel is in use, so the filter is never released
+  // under a request.
   explicit PropertyChannel(const ComPtr<IBaseFilter>& captureFilter) : filter_(captureFilter) {}
 
   HRESULT Set(const GUID& set, ULONG id, const void* instance, ULONG instanceLength, const void* data,

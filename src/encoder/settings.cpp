@@ -1,7 +1,9 @@
 // The host's settings operations. Each checks and stores *in* first, then
 // copies the value in force to *out*, also after a refusal. A value is stored
 // even while the board cannot be reached; InitializeEncoder sends the whole
-// stored configuration again.
+// stored configuration again. Each holds objectLock for its whole run, waits
+// included; SetChannelFrequency touches only the process-wide channel tables,
+// whose entries are atomic, and takes no lock.
 #include <cstring>
 
 #include "encoder/encoder_object.h"
@@ -23,6 +25,7 @@ bool ValidAudioSettings(const AudioSettings& in) {
 }  // namespace
 
 HRESULT EncoderObject::SetVideoInput(const int32_t* in, int32_t* out) {
+  LockGuard guard(objectLock);
   HRESULT hr = S_OK;
   if (in) {
     if (state == kStateEncoding) {
@@ -39,6 +42,7 @@ HRESULT EncoderObject::SetVideoInput(const int32_t* in, int32_t* out) {
 }
 
 HRESULT EncoderObject::SetVideoSettings(const VideoSettings* in, VideoSettings* out) {
+  LockGuard guard(objectLock);
   HRESULT hr = S_OK;
   if (in) {
     if (state == kStateEncoding || !ValidVideoSettings(*in)) {
@@ -52,6 +56,7 @@ HRESULT EncoderObject::SetVideoSettings(const VideoSettings* in, VideoSettings* 
 }
 
 HRESULT EncoderObject::SetAudioSettings(const AudioSettings* in, AudioSettings* out) {
+  LockGuard guard(objectLock);
   HRESULT hr = S_OK;
   if (in) {
     if (state == kStateEncoding || !ValidAudioSettings(*in)) {
@@ -65,6 +70,7 @@ HRESULT EncoderObject::SetAudioSettings(const AudioSettings* in, AudioSettings* 
 }
 
 HRESULT EncoderObject::SetChannel(uint32_t channelCode, ChannelEntry* out) {
+  LockGuard guard(objectLock);
   HRESULT hr = S_OK;
   if (TunerActive()) {
     hr = TC_SetChannel(channelCode);
@@ -87,6 +93,7 @@ HRESULT EncoderObject::SetChannelFrequency(const ChannelEntry* entry) {
 
 HRESULT EncoderObject::GetChannelInfo(ChannelEntry* entry) {
   if (!entry) return E_POINTER;
+  LockGuard guard(objectLock);
   if (entry->channelNumber != 0) {
     tuner::LookupChannelFrequency(entry);
     return S_OK;
@@ -102,6 +109,7 @@ HRESULT EncoderObject::GetChannelInfo(ChannelEntry* entry) {
 }
 
 HRESULT EncoderObject::SetTunerMode(int32_t mode) {
+  LockGuard guard(objectLock);
   HRESULT hr = S_OK;
   if (TunerActive()) {
     hr = TC_SetTunerMode(mode);
@@ -113,12 +121,14 @@ HRESULT EncoderObject::SetTunerMode(int32_t mode) {
 
 HRESULT EncoderObject::GetTunerMode(int32_t* mode, int32_t* tunerStatus) {
   if (!mode) return E_POINTER;
+  LockGuard guard(objectLock);
   *mode = tunerMode;
   int32_t ignored = 0;
   return TC_GetTunerStatus(tunerStatus ? tunerStatus : &ignored);
 }
 
 HRESULT EncoderObject::SetVolume(const int32_t* in, int32_t* out) {
+  LockGuard guard(objectLock);
   HRESULT hr = S_OK;
   if (in) {
     if (state >= kStateAttached) hr = WriteVolume(*in);
@@ -129,6 +139,7 @@ HRESULT EncoderObject::SetVolume(const int32_t* in, int32_t* out) {
 }
 
 HRESULT EncoderObject::SetPictureSettings(const PictureSettings* in, PictureSettings* out) {
+  LockGuard guard(objectLock);
   HRESULT hr = S_OK;
   if (in) {
     tuner::PictureValues values{in->brightness, in->contrast, in->saturation, in->hue};
@@ -146,6 +157,7 @@ HRESULT EncoderObject::SetPictureSettings(const PictureSettings* in, PictureSett
 }
 
 HRESULT EncoderObject::SetVideoProcessing(const VideoProcessing* in, VideoProcessing* out) {
+  LockGuard guard(objectLock);
   HRESULT hr = S_OK;
   if (in) {
     if (in->filterMode > 2) {

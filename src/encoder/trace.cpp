@@ -2,22 +2,29 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 
 namespace zelk {
 namespace {
 TraceHook g_hook = nullptr;
 void* g_hookContext = nullptr;
+
+// Every line goes to the debugger output behind the module's name, so a debug
+// viewer can filter the module's lines from the rest.
+constexpr char kLinePrefix[] = "zelkenc: ";
+constexpr size_t kPrefixLength = sizeof kLinePrefix - 1;
 }  // namespace
 
 void TraceMessage(const char* format, ...) {
-  // The product discards every trace line; only a test hook sees them.
-  if (!g_hook) return;
-  char text[512];
+  char line[kPrefixLength + 512];
+  std::memcpy(line, kLinePrefix, kPrefixLength);
+  char* const text = line + kPrefixLength;
   va_list args;
   va_start(args, format);
-  std::vsnprintf(text, sizeof text, format, args);
+  std::vsnprintf(text, sizeof line - kPrefixLength, format, args);
   va_end(args);
-  g_hook(text, g_hookContext);
+  OutputDebugStringA(line);
+  if (g_hook) g_hook(text, g_hookContext);
 }
 
 void SetTraceHookForTesting(TraceHook hook, void* context) {

@@ -1,6 +1,9 @@
 // The trace sink. Failure paths of numbered-step operations hand their format
-// and arguments to TraceMessage, which discards them in the product. Tests may
-// install a capture hook to read the formatted text.
+// and arguments to TraceMessage, which sends the formatted line, behind
+// "zelkenc: ", to the debugger output (OutputDebugStringA): a debugger or a
+// debug viewer shows why an operation failed. Nothing is written anywhere
+// else, and nothing is traced on a success path but Initialize's one line.
+// Tests may install a capture hook to read the formatted text.
 #pragma once
 
 #include <windows.h>

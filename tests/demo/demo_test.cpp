@@ -114,6 +114,22 @@ TEST(DemoHost, MissingFirmwareFailsClearlyAndCleansUp) {
   EXPECT_EQ(GetFileAttributesA(folder.c_str()), INVALID_FILE_ATTRIBUTES) << folder << " left behind";
 }
 
+// What a person at the machine sees in a debugger or debug viewer when the
+// set-up fails: the failing steps, behind the module's name.
+TEST(DemoHost, MissingFirmwareShowsTheFailingStepsInTheDebuggerOutput) {
+  const std::wstring missing = TestFolder() + L"no-such-firmware.rom";
+  const std::vector<std::string> lines =
+      zelk::test::RunProgramUnderDebugger(L"zelkhost.exe", L"--firmware \"" + missing + L"\"");
+  const auto at = [&lines](const std::string& line) { return std::find(lines.begin(), lines.end(), line); };
+  const auto initEnc = at("zelkenc: ERROR -----> InitEnc()  step=1  idxAry=0  hr=0x0\n");
+  const auto load = at("zelkenc: ERROR ---> LoadEncoder()  step=2\n");
+  std::string shown;
+  for (const std::string& line : lines) shown += line;
+  EXPECT_NE(initEnc, lines.end()) << shown;
+  EXPECT_NE(load, lines.end()) << shown;
+  EXPECT_LT(initEnc, load) << shown;
+}
+
 TEST(DemoHost, RejectsBadOptionValuesWithUsage) {
   for (const wchar_t* arguments : {L"--input 3", L"--channel 63", L"--volume 5", L"--filter-mode x", L"--bogus",
                                    L"--bitrate"}) {

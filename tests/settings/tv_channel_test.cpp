@@ -4,6 +4,9 @@
 // InitializeEncoder.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include "support/channel_guard.h"
 #include "support/encoder_rig.h"
 
@@ -98,6 +101,43 @@ TEST(SetChannel, ReportWithoutTheTunerReadsNoStatus) {
   EXPECT_EQ(report.plan, 0);
   EXPECT_EQ(report.frequencyHz, 765250000);
   EXPECT_TRUE(rig.Log().empty());
+}
+
+// A wait inside one object holds up that object only: while the first object
+// is inside SetChannel (its board holds the report's status read until the
+// test lets it go), a second object on its own board serves whole calls.
+TEST(SetChannel, ItsWaitDoesNotHoldUpAnotherObject) {
+  constexpr DWORD kHangGuardMs = 30000;  // ends the test instead of a hang
+  EncoderRig first, second;
+  ActivateTuner(first);
+  ActivateTuner(second);
+  HANDLE inside = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  HANDLE release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  first.board().FailWhen(
+      [&](const sim::LoggedRequest& r) {
+        if (!r.isSet && r.id == kPropRegisterAccess && r.instance.at(0) == kDevTunerCompanion) {
+          SetEvent(inside);
+          WaitForSingleObject(release, kHangGuardMs);
+        }
+        return false;  // no fault: the request is only held
+      },
+      kInjected);
+  std::atomic<bool> firstReturned{false};
+  std::thread caller([&] {
+    ChannelEntry report{};
+    first.object.SetChannel(13, &report);
+    firstReturned = true;
+  });
+  ASSERT_EQ(WaitForSingleObject(inside, kHangGuardMs), WAIT_OBJECT_0);
+  ChannelEntry report{};
+  EXPECT_EQ(second.object.SetChannel(14, &report), S_OK);  // with its own 200 ms report
+  EXPECT_EQ(report.channelNumber, 14);
+  EXPECT_FALSE(firstReturned) << "the second object waited for the first one's call";
+  SetEvent(release);
+  caller.join();
+  EXPECT_TRUE(firstReturned);
+  CloseHandle(inside);
+  CloseHandle(release);
 }
 
 TEST(GetChannelInfo, LooksUpTheGivenChannel) {

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 namespace zelk::test {
 
@@ -20,5 +21,11 @@ std::wstring TestFolder();
 // Starts `program` from the test's folder with `arguments` and collects its
 // output until it ends (or is ended after the time-out).
 ProgramRun RunProgram(const std::wstring& program, const std::wstring& arguments, DWORD timeoutMs = 120000);
+
+// Starts `program` the same way as a debuggee and collects the strings it
+// sends to the debugger output (OutputDebugStringA), one per event, until it
+// ends; what it prints goes nowhere.
+std::vector<std::string> RunProgramUnderDebugger(const std::wstring& program, const std::wstring& arguments,
+                                                 DWORD timeoutMs = 120000);
 
 }  // namespace zelk::test
