@@ -1,49 +1,67 @@
-// Reads the simulated board's request log and prints it as a table, one phase
-// at a time.
+// Collects the simulated board's request log phase by phase, with each
+// phase's start and end on the board's own clock.
 #pragma once
 
 #include <windows.h>
 #include <wrl/client.h>
 
 #include <string>
+#include <vector>
 
 #include "sim_control.h"
 
 namespace zelkhost {
 
-// One request as the table shows it.
-struct RequestRow {
-  std::string request;   // "Set" or "Get"
-  std::string property;  // short name
-  std::string device;    // "0x21 decoder", or empty
-  std::string reg;       // "0x1F", or empty
-  std::string value;
+// One step of the recording as the trace shows it.
+struct PhaseSpec {
+  const char* heading;
+  const char* idleReason;  // why the phase may send nothing
+  bool holdsSetUpTables;   // the register writes after the control record are the start-up tables
 };
 
-// Describes one logged request. `firmwareBytes` receives the image size for a
-// firmware download, 0 otherwise.
-RequestRow DescribeRequest(const SimLogEntry& entry, unsigned long* firmwareBytes);
+struct PhaseRecord {
+  const PhaseSpec* spec = nullptr;
+  LONGLONG startUs = 0;  // the board's clock: microseconds since it was reset
+  LONGLONG endUs = 0;
+  ULONG firstNumber = 1;  // log position of the first request, from 1
+  std::vector<SimLogEntry> requests;
+};
+
+// The wait after request i of a phase: the gap to the next request (or to the
+// end of the phase) when it is 5 ms or more, else 0 (shorter gaps are the
+// requests' own time).
+LONGLONG WaitAfterUs(const PhaseRecord& phase, size_t i);
 
 class BoardLog {
  public:
-  explicit BoardLog(Microsoft::WRL::ComPtr<ISimBoardControl> board) : board_(std::move(board)) {}
+  // Resets the board (if there is one) and starts its clock and the host's together.
+  explicit BoardLog(Microsoft::WRL::ComPtr<ISimBoardControl> board);
 
   bool Available() const { return board_ != nullptr; }
   ISimBoardControl* Board() const { return board_.Get(); }
+  HRESULT ResetResult() const { return resetResult_; }
 
-  // Prints the requests logged since the last call under `heading`.
-  void PrintPhase(const char* heading);
+  void BeginPhase();
+  // Ends the phase begun last: takes the requests logged since then.
+  const PhaseRecord& EndPhase(const PhaseSpec& spec);
 
-  // Requests in the board's log now (0 without a board).
-  unsigned long Count() const;
-  // Requests printed so far.
-  unsigned long Printed() const { return printed_; }
-  unsigned long long FirmwareBytes() const { return firmwareBytes_; }
+  const std::vector<PhaseRecord>& Phases() const { return phases_; }
+  unsigned long Requests() const;
+  unsigned long Failed() const;
+  unsigned long long FirmwareBytes() const;
+  // The request at a position of the board's log (from 1), or null.
+  const SimLogEntry* Request(ULONG number) const;
 
  private:
+  LONGLONG NowUs() const;
+
   Microsoft::WRL::ComPtr<ISimBoardControl> board_;
-  unsigned long printed_ = 0;
-  unsigned long long firmwareBytes_ = 0;
+  HRESULT resetResult_ = S_OK;
+  LARGE_INTEGER epoch_{};
+  LARGE_INTEGER frequency_{};
+  LONGLONG phaseStartUs_ = 0;
+  ULONG taken_ = 0;
+  std::vector<PhaseRecord> phases_;
 };
 
 }  // namespace zelkhost

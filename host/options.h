@@ -1,11 +1,21 @@
-// Command-line options of the demo host.
+// Command-line options of the demo host, and the checks made before anything runs.
 #pragma once
 
+#include <windows.h>
+
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace zelkhost {
+
+// --fail-request K[:HRESULT]: the board fails its K-th request.
+struct InjectedFailure {
+  uint32_t request = 0;  // 1 = the first request of the run
+  HRESULT result = 0;
+};
 
 struct Options {
   bool help = false;
@@ -25,14 +35,33 @@ struct Options {
   std::optional<uint32_t> processing;
   std::optional<int32_t> filterMode;
 
+  // What is shown and saved.
+  bool quiet = false;
+  bool verbose = false;
+  std::string logPath;       // --log: one JSON object per request
+  std::string timelinePath;  // --timeline: SVG picture of the phases
+
+  // How the simulated board misbehaves.
+  std::optional<InjectedFailure> failRequest;
+  std::optional<std::array<BYTE, 10>> statusReport;
+  bool decoderNeverReady = false;
+  bool noBoard = false;
+
   bool AnyPicture() const { return brightness || contrast || saturation || hue; }
   bool AnyVideoSettings() const { return bitRate.has_value() || wide; }
   bool AnyProcessing() const { return processing || filterMode; }
+  bool AnyStored() const {
+    return input || AnyVideoSettings() || channel || tunerMode || volume || AnyPicture();
+  }
 };
 
-// Parses argv[1..]. On a bad option or value returns false and puts the reason
-// in *error.
+// Parses argv[1..]. On a bad option or value, or options that contradict each
+// other, returns false and puts the reason in *error.
 bool ParseOptions(int argc, const char* const* argv, Options* options, std::string* error);
+
+// Checks what the options name on disk: the firmware file must exist (an
+// empty one only earns a warning). Returns false with *error otherwise.
+bool CheckFiles(const Options& options, std::string* error, std::vector<std::string>* warnings);
 
 const char* UsageText();
 

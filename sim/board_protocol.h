@@ -168,4 +168,28 @@ static_assert(sizeof(RegisterAccessInstance) == 9, "the register-access instance
 inline constexpr uint32_t kFirmwareHeaderSize = 8;
 inline constexpr uint32_t kFirmwareHeaderTag = 1;
 
+// The tuner's frequency write: the register field carries the band-switch byte
+// (bits 0-7) and the control byte (bits 8-15), the value the synthesiser
+// divider in steps of 62.5 kHz.
+inline constexpr uint32_t kTunerStepHz = 62500;
+inline constexpr uint8_t kTunerBandLow = 0x02;   // carriers up to 343.25 MHz
+inline constexpr uint8_t kTunerBandHigh = 0x08;  // carriers above
+
+// The control record of property 99: nine 32-bit fields; the fourth carries
+// the aspect code (2 = 4:3, 3 = 16:9), the others are fixed.
+inline constexpr size_t kControlRecordFields = 9;
+inline constexpr size_t kControlRecordAspectField = 3;
+
+// The encoder's status report of property 93: 10 packed bytes.
+#pragma pack(push, 1)
+struct EncoderStatusReport {
+  uint32_t errorValue;   // non-zero: the encoder's own error code
+  uint8_t errorFlag1;
+  uint8_t errorFlag2;    // bit 3 selects a code of its own
+  uint16_t errorWord;
+  uint16_t errorDetail;  // 0x2204, 0x2205, 0x3100, 0x3101 select a code of their own
+};
+#pragma pack(pop)
+static_assert(sizeof(EncoderStatusReport) == 10, "the status report is 10 packed bytes");
+
 }  // namespace zelk::board

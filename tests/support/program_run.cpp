@@ -17,15 +17,15 @@ std::wstring TestFolder() {
 namespace {
 
 // Starts `program` from the test's folder with `arguments`, what it prints
-// going to `output` (an inheritable handle).
-bool StartProgram(const std::wstring& program, const std::wstring& arguments, HANDLE output, DWORD creationFlags,
-                  PROCESS_INFORMATION* process) {
+// going to `output` and `errors` (inheritable handles).
+bool StartProgram(const std::wstring& program, const std::wstring& arguments, HANDLE output, HANDLE errors,
+                  DWORD creationFlags, PROCESS_INFORMATION* process) {
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
   startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
   startup.hStdOutput = output;
-  startup.hStdError = output;
+  startup.hStdError = errors;
   const std::wstring path = TestFolder() + program;
   std::wstring commandLine = L"\"" + path + L"\" " + arguments;
   if (CreateProcessW(path.c_str(), &commandLine[0], nullptr, nullptr, TRUE, creationFlags, nullptr,
@@ -36,50 +36,66 @@ bool StartProgram(const std::wstring& program, const std::wstring& arguments, HA
   return false;
 }
 
+// Reads what waits in a pipe; false once its writer is gone.
+bool Drain(HANDLE pipe, std::string* text) {
+  DWORD available = 0;
+  if (!PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr)) return false;
+  char buffer[4096];
+  while (available > 0) {
+    DWORD got = 0;
+    if (!ReadFile(pipe, buffer, std::min<DWORD>(available, sizeof buffer), &got, nullptr) || got == 0) return false;
+    text->append(buffer, got);
+    available -= got;
+  }
+  return true;
+}
+
+// Standard output and, when `split`, standard error through pipes of their own.
+ProgramRun Run(const std::wstring& program, const std::wstring& arguments, DWORD timeoutMs, bool split) {
+  ProgramRun run;
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  HANDLE reads[2] = {}, writes[2] = {};
+  const int pipes = split ? 2 : 1;
+  for (int i = 0; i < pipes; ++i) {
+    if (!CreatePipe(&reads[i], &writes[i], &inherit, 0)) {
+      ADD_FAILURE() << "CreatePipe failed: " << GetLastError();
+      return run;
+    }
+    SetHandleInformation(reads[i], HANDLE_FLAG_INHERIT, 0);
+  }
+  PROCESS_INFORMATION process{};
+  const bool started = StartProgram(program, arguments, writes[0], writes[pipes - 1], 0, &process);
+  for (int i = 0; i < pipes; ++i) CloseHandle(writes[i]);
+  if (started) {
+    std::string* texts[2] = {&run.output, &run.errors};
+    bool open[2] = {true, split};
+    const DWORD deadline = GetTickCount() + timeoutMs;
+    while (open[0] || open[1]) {
+      for (int i = 0; i < pipes; ++i) open[i] = open[i] && Drain(reads[i], texts[i]);
+      if (static_cast<LONG>(GetTickCount() - deadline) >= 0) {
+        run.timedOut = true;
+        TerminateProcess(process.hProcess, 0xDEAD);
+        break;
+      }
+      Sleep(10);
+    }
+    WaitForSingleObject(process.hProcess, timeoutMs);
+    GetExitCodeProcess(process.hProcess, &run.exitCode);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+  }
+  for (int i = 0; i < pipes; ++i) CloseHandle(reads[i]);
+  return run;
+}
+
 }  // namespace
 
 ProgramRun RunProgram(const std::wstring& program, const std::wstring& arguments, DWORD timeoutMs) {
-  ProgramRun run;
-  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-  HANDLE readEnd = nullptr, writeEnd = nullptr;
-  if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) {
-    ADD_FAILURE() << "CreatePipe failed: " << GetLastError();
-    return run;
-  }
-  SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+  return Run(program, arguments, timeoutMs, false);
+}
 
-  PROCESS_INFORMATION process{};
-  const bool started = StartProgram(program, arguments, writeEnd, 0, &process);
-  CloseHandle(writeEnd);
-  if (!started) {
-    CloseHandle(readEnd);
-    return run;
-  }
-
-  const DWORD deadline = GetTickCount() + timeoutMs;
-  char buffer[4096];
-  for (;;) {
-    DWORD available = 0;
-    if (!PeekNamedPipe(readEnd, nullptr, 0, nullptr, &available, nullptr)) break;  // writer gone
-    if (available > 0) {
-      DWORD got = 0;
-      if (!ReadFile(readEnd, buffer, std::min<DWORD>(available, sizeof buffer), &got, nullptr) || got == 0) break;
-      run.output.append(buffer, got);
-      continue;
-    }
-    if (static_cast<LONG>(GetTickCount() - deadline) >= 0) {
-      run.timedOut = true;
-      TerminateProcess(process.hProcess, 0xDEAD);
-      break;
-    }
-    Sleep(10);
-  }
-  WaitForSingleObject(process.hProcess, timeoutMs);
-  GetExitCodeProcess(process.hProcess, &run.exitCode);
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
-  CloseHandle(readEnd);
-  return run;
+ProgramRun RunProgramSplit(const std::wstring& program, const std::wstring& arguments, DWORD timeoutMs) {
+  return Run(program, arguments, timeoutMs, true);
 }
 
 std::vector<std::string> RunProgramUnderDebugger(const std::wstring& program, const std::wstring& arguments,
@@ -89,7 +105,7 @@ std::vector<std::string> RunProgramUnderDebugger(const std::wstring& program, co
   HANDLE nowhere = CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0,
                                nullptr);
   PROCESS_INFORMATION process{};
-  const bool started = StartProgram(program, arguments, nowhere, DEBUG_ONLY_THIS_PROCESS, &process);
+  const bool started = StartProgram(program, arguments, nowhere, nowhere, DEBUG_ONLY_THIS_PROCESS, &process);
   CloseHandle(nowhere);
   if (!started) return lines;
 

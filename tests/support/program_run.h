@@ -11,7 +11,8 @@ namespace zelk::test {
 
 struct ProgramRun {
   DWORD exitCode = 0xFFFFFFFF;
-  std::string output;  // stdout and stderr together
+  std::string output;  // stdout and stderr together, or stdout alone (RunProgramSplit)
+  std::string errors;  // stderr, when collected apart (RunProgramSplit)
   bool timedOut = false;
 };
 
@@ -21,6 +22,8 @@ std::wstring TestFolder();
 // Starts `program` from the test's folder with `arguments` and collects its
 // output until it ends (or is ended after the time-out).
 ProgramRun RunProgram(const std::wstring& program, const std::wstring& arguments, DWORD timeoutMs = 120000);
+// The same, with standard error collected apart in `errors`.
+ProgramRun RunProgramSplit(const std::wstring& program, const std::wstring& arguments, DWORD timeoutMs = 120000);
 
 // Starts `program` the same way as a debuggee and collects the strings it
 // sends to the debugger output (OutputDebugStringA), one per event, until it

@@ -1,0 +1,67 @@
+#include "board_script.h"
+
+#include "hresult_text.h"
+#include "report.h"
+
+namespace zelkhost {
+
+using Microsoft::WRL::ComPtr;
+
+namespace {
+constexpr wchar_t kSimulatorFile[] = L"zelksim.dll";
+}  // namespace
+
+ComPtr<ISimBoardControl> ReachBoard() {
+  ComPtr<IUnknown> filter;
+  HRESULT hr = CoCreateInstance(CLSID_ZelkSimCapture, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
+                                reinterpret_cast<void**>(filter.GetAddressOf()));
+  ComPtr<ISimBoardControl> board;
+  if (SUCCEEDED(hr)) hr = filter.As(&board);
+  if (FAILED(hr)) {
+    Warning("the simulated board (zelksim.dll) is not registered: " + DescribeResult(hr) +
+            "; going on without it, the board traffic cannot be shown");
+    return nullptr;
+  }
+  return board;
+}
+
+bool ScriptBoard(ISimBoardControl* board, const Options& options, std::string* error) {
+  HRESULT hr = board->SetBoardCode(options.enhancer ? kBoardCodeEnhancer : kBoardCodePlain);
+  if (SUCCEEDED(hr) && options.decoderNeverReady) hr = board->SetDecoderReadyAfterReads(-1);
+  if (SUCCEEDED(hr) && options.statusReport) hr = board->SetStatusReport(options.statusReport->data());
+  if (SUCCEEDED(hr) && options.failRequest)
+    hr = board->FailRequest(options.failRequest->request, options.failRequest->result);
+  if (FAILED(hr)) *error = "the simulated board could not be prepared: " + DescribeResult(hr);
+  return SUCCEEDED(hr);
+}
+
+bool HiddenDevice::Hide(std::string* error) {
+  simulator_ = GetModuleHandleW(kSimulatorFile);
+  auto unregister = simulator_ ? reinterpret_cast<PFN_SimUnregisterDevice>(reinterpret_cast<void*>(
+                                     GetProcAddress(simulator_, "SimUnregisterDevice")))
+                               : nullptr;
+  if (!unregister) {
+    *error = "--no-board needs the simulated board (zelksim.dll) loaded";
+    return false;
+  }
+  const HRESULT hr = unregister(ZELK_SIM_DEVICE_NAME);
+  if (FAILED(hr)) {
+    *error = "--no-board: the board's device could not be taken out: " + DescribeResult(hr);
+    return false;
+  }
+  hidden_ = true;
+  return true;
+}
+
+HiddenDevice::~HiddenDevice() {
+  if (!hidden_) return;
+  auto reregister = reinterpret_cast<PFN_SimRegisterDevice>(
+      reinterpret_cast<void*>(GetProcAddress(simulator_, "SimRegisterDevice")));
+  const HRESULT hr = reregister ? reregister(ZELK_SIM_DEVICE_NAME, ZELK_SIM_DEVICE_NAME, TRUE) : E_NOINTERFACE;
+  if (FAILED(hr)) {
+    Error("the board's device could not be put back (" + DescribeResult(hr) +
+          "); run regsvr32 on zelksim.dll again");
+  }
+}
+
+}  // namespace zelkhost
