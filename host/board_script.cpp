@@ -57,7 +57,7 @@ HiddenDevice::~HiddenDevice() {
   if (!hidden_) return;
   auto reregister = reinterpret_cast<PFN_SimRegisterDevice>(
       reinterpret_cast<void*>(GetProcAddress(simulator_, "SimRegisterDevice")));
-  const HRESULT hr = reregister ? reregister(ZELK_SIM_DEVICE_NAME, ZELK_SIM_DEVICE_NAME, TRUE) : E_NOINTERFACE;
+  const HRESULT hr = reregister ? reregister(ZELK_SIM_DEVICE_NAME, ZELK_SIM_DEVICE_NAME, ZELK_SIM_BOARD) : E_NOINTERFACE;
   if (FAILED(hr)) {
     Error("the board's device could not be put back (" + DescribeResult(hr) +
           "); run regsvr32 on zelksim.dll again");
