@@ -72,6 +72,7 @@ void Board::Reset() {
   s.requests = 0;
   s.failAtRequest.clear();
   s.failWhen.clear();
+  s.hold.reset();
 }
 
 HRESULT Board::Set(const GUID& set, ULONG id, const void* instance, ULONG instanceLength, const void* data,
@@ -90,6 +91,7 @@ HRESULT Board::Get(const GUID& set, ULONG id, const void* instance, ULONG instan
 HRESULT Board::Serve(bool isSet, const GUID& set, ULONG id, const void* instance, ULONG instanceLength, void* data,
                      ULONG dataLength, ULONG* returned) {
   const LARGE_INTEGER arrival = Now();
+  HoldIfAsked(set, id);
   std::lock_guard<std::mutex> guard(state_->lock);
   LoggedRequest request = Arrival(isSet, set, id, instance, instanceLength, dataLength);
   request.timeUs = Microseconds(state_->start, arrival, state_->frequency);
@@ -240,6 +242,23 @@ void Board::ClearFaults() {
   std::lock_guard<std::mutex> guard(state_->lock);
   state_->failAtRequest.clear();
   state_->failWhen.clear();
+}
+
+void Board::HoldNextArrival(const GUID& set, ULONG id, HANDLE arrived, HANDLE resume) {
+  std::lock_guard<std::mutex> guard(state_->lock);
+  state_->hold = State::Hold{set, id, arrived, resume};
+}
+
+// Outside the board's lock: the holder may script the board meanwhile.
+void Board::HoldIfAsked(const GUID& set, ULONG id) {
+  std::optional<State::Hold> hold;
+  {
+    std::lock_guard<std::mutex> guard(state_->lock);
+    if (!state_->hold || state_->hold->id != id || !IsEqualGUID(state_->hold->set, set)) return;
+    hold.swap(state_->hold);
+  }
+  SetEvent(hold->arrived);
+  WaitForSingleObject(hold->resume, kHoldLimitMs);
 }
 
 }  // namespace zelk::sim

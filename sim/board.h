@@ -77,7 +77,17 @@ class Board {
   void FailWhen(std::function<bool(const LoggedRequest&)> predicate, HRESULT hr);
   void ClearFaults();
 
+  // --- Benchmarks ----------------------------------------------------------
+  // Holds the next request of property `id` of `set` as it arrives, before
+  // the board looks at it: signals `arrived`, then waits for `resume` (at most
+  // kHoldLimitMs). The caller's buffers are then still only the caller's, so a
+  // benchmark can inspect the calling process while the request is in flight.
+  // Holds one request; Reset drops a hold not yet met.
+  static constexpr DWORD kHoldLimitMs = 10000;
+  void HoldNextArrival(const GUID& set, ULONG id, HANDLE arrived, HANDLE resume);
+
  private:
+  void HoldIfAsked(const GUID& set, ULONG id);
   HRESULT Serve(bool isSet, const GUID& set, ULONG id, const void* instance, ULONG instanceLength, void* data,
                 ULONG dataLength, ULONG* returned);
   // Implementation-defined state (the simulator's own design).

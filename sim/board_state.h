@@ -54,6 +54,15 @@ struct Board::State {
   std::vector<std::pair<uint64_t, HRESULT>> failAtRequest;  // request number -> result
   std::vector<std::pair<std::function<bool(const LoggedRequest&)>, HRESULT>> failWhen;
 
+  // A request to hold on arrival (HoldNextArrival).
+  struct Hold {
+    GUID set;
+    ULONG id;
+    HANDLE arrived;
+    HANDLE resume;
+  };
+  std::optional<Hold> hold;
+
   bool HasDevice(uint32_t device) const;
   // Counts the request; the injected result for it, or S_OK.
   HRESULT InjectedFault(const LoggedRequest& request);

@@ -165,6 +165,13 @@ STDMETHODIMP SimFilter::ClearFaults() {
   return S_OK;
 }
 
+STDMETHODIMP SimFilter::HoldNextArrival(const GUID* set, ULONG id, HANDLE arrived, HANDLE resume) {
+  if (!set) return E_POINTER;
+  if (!arrived || !resume) return E_INVALIDARG;
+  board_->HoldNextArrival(*set, id, arrived, resume);
+  return S_OK;
+}
+
 std::vector<LoggedRequest> ReadLog(ISimBoardControl* control) {
   std::vector<LoggedRequest> log;
   ULONG count = 0;

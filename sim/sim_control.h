@@ -120,6 +120,11 @@ struct ISimBoardControl : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE FailRequest(ULONG k, HRESULT hr) = 0;
   virtual HRESULT STDMETHODCALLTYPE FailMatching(const SimFaultMatch* match) = 0;
   virtual HRESULT STDMETHODCALLTYPE ClearFaults() = 0;
+
+  // Holds the next request of property `id` of `*set` as it arrives, before
+  // the board looks at it: signals `arrived`, then waits for `resume` (at most
+  // 10 s). For benchmarks that inspect the caller while a request is in flight.
+  virtual HRESULT STDMETHODCALLTYPE HoldNextArrival(const GUID* set, ULONG id, HANDLE arrived, HANDLE resume) = 0;
 };
 #ifdef __CRT_UUID_DECL
 __CRT_UUID_DECL(ISimBoardControl, 0x6c1b7e52, 0x3f0a, 0x4d8b, 0x9e, 0x61, 0x2a, 0x54, 0xc9, 0xd7, 0xb3, 0x10)

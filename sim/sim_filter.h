@@ -116,6 +116,7 @@ class SimFilter final : public IBaseFilter, public IKsPropertySet, public ISimBo
   STDMETHODIMP FailRequest(ULONG k, HRESULT hr) override;
   STDMETHODIMP FailMatching(const SimFaultMatch* match) override;
   STDMETHODIMP ClearFaults() override;
+  STDMETHODIMP HoldNextArrival(const GUID* set, ULONG id, HANDLE arrived, HANDLE resume) override;
 
   bool Stopped();
   size_t PinCount() const { return pins_.size(); }

@@ -1,0 +1,168 @@
+#include "call_table.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "process_probes.h"
+#include "protocol_floor.h"
+#include "sim_filters.h"
+
+namespace bench {
+namespace {
+
+constexpr uint32_t kCableChannel13 = 0x10000 | 13;
+
+struct CallSpec {
+  const char* name;
+  Subject Session::*subject;               // the encoder it works on
+  HRESULT (*prepare)(Session&, Subject&);  // untimed, before each run
+  HRESULT (*call)(Session&, Subject&);     // timed
+};
+
+HRESULT Attached(Session& s, Subject& e) { return s.EnsureAttached(e); }
+HRESULT Idle(Session& s, Subject& e) { return s.EnsureIdle(e); }
+HRESULT Load(Session& s, Subject& e) { return s.Load(e); }
+HRESULT SmallImageNewGraph(Session& s, Subject& e) { return FAILED(s.UseImage(kSmallImage)) ? E_FAIL : s.FreshGraph(e); }
+HRESULT SmallImageAttached(Session& s, Subject& e) { return FAILED(s.UseImage(kSmallImage)) ? E_FAIL : Attached(s, e); }
+HRESULT LargeImageNewGraph(Session& s, Subject& e) { return FAILED(s.UseImage(kLargeImage)) ? E_FAIL : s.FreshGraph(e); }
+HRESULT LargeImageAttached(Session& s, Subject& e) { return FAILED(s.UseImage(kLargeImage)) ? E_FAIL : Attached(s, e); }
+HRESULT Status(Session&, Subject& e) {
+  EncoderStatus status{};
+  return e.encoder->GetEncStatus(&status);
+}
+HRESULT DropScratch(Session& s, Subject&) {
+  s.scratch.Reset();  // the last reference: the object goes
+  return S_OK;
+}
+HRESULT NewScratch(Session& s, Subject&) { return s.NewEncoder(&s.scratch); }
+
+constexpr CallSpec kCalls[] = {
+    {"LoadEncoder, 64 KiB image, new graph", &Session::plain, SmallImageNewGraph, Load},
+    {"LoadEncoder, 64 KiB image, filter already in the graph", &Session::plain, SmallImageAttached, Load},
+    {"LoadEncoder, 4 MiB image, new graph", &Session::plain, LargeImageNewGraph, Load},
+    {"LoadEncoder, 4 MiB image, filter already in the graph", &Session::plain, LargeImageAttached, Load},
+    {"InitializeEncoder, composite", &Session::plain, Attached,
+     [](Session& s, Subject& e) { return s.Initialise(e); }},
+    {"InitializeEncoder, tuner through the enhancer unit", &Session::enhanced, Idle,
+     [](Session& s, Subject& e) { return s.Initialise(e); }},
+    {"SetVideoInput in state 1", &Session::plain,
+     [](Session& s, Subject& e) { return FAILED(Attached(s, e)) ? E_FAIL : s.Load(e); },
+     [](Session& s, Subject& e) { return s.SelectInput(e); }},
+    {"SetVideoInput in state 2", &Session::plain, Idle, [](Session& s, Subject& e) { return s.SelectInput(e); }},
+    {"SetChannel without the report", &Session::enhanced, Idle,
+     [](Session&, Subject& e) { return e.encoder->SetChannel(kCableChannel13, nullptr); }},
+    {"SetChannel with the report", &Session::enhanced, Idle,
+     [](Session&, Subject& e) {
+       ChannelEntry entry{};
+       return e.encoder->SetChannel(kCableChannel13, &entry);
+     }},
+    {"SetPictureSettings", &Session::plain, Idle,
+     [](Session&, Subject& e) {
+       PictureSettings picture{0, 140, 70, 60, -5};
+       return e.encoder->SetPictureSettings(&picture, nullptr);
+     }},
+    {"SetVolume", &Session::plain, Idle,
+     [](Session&, Subject& e) {
+       const int32_t volume = -1500;
+       return e.encoder->SetVolume(&volume, nullptr);
+     }},
+    {"StartEncoder with ghost reduction", &Session::enhanced, Idle, [](Session& s, Subject& e) { return s.Start(e); }},
+    {"StopEncoder", &Session::enhanced, [](Session& s, Subject& e) { return s.EnsureStarted(e); },
+     [](Session& s, Subject& e) { return s.Stop(e); }},
+    {"GetEncStatus, decoder ready", &Session::plain, Attached, Status},
+    {"GetEncStatus, decoder never ready", &Session::plain,
+     [](Session& s, Subject& e) { return FAILED(Attached(s, e)) ? E_FAIL : s.Board()->SetDecoderReadyAfterReads(-1); },
+     Status},
+    {"UnloadEncoder", &Session::plain, Attached, [](Session& s, Subject& e) { return s.Unload(e); }},
+    {"CreateEncoder", &Session::plain, DropScratch, NewScratch},
+    {"Release", &Session::plain, NewScratch, DropScratch},
+};
+
+std::string Failure(const char* what, const char* call, HRESULT hr) {
+  char text[200];
+  std::snprintf(text, sizeof text, "%s of \"%s\" failed: 0x%08lX", what, call, static_cast<unsigned long>(hr));
+  return text;
+}
+
+int64_t Overshoot(const std::vector<SleepFigures>& sleeps, int waitMs) {
+  for (const SleepFigures& sleep : sleeps) {
+    if (sleep.waitMs == waitMs) return sleep.overshootUs;
+  }
+  return 0;
+}
+
+}  // namespace
+
+std::vector<SleepFigures> MeasureSleeps(int repeats) {
+  std::vector<int> waits;
+  for (const RuleText& rule : TimingRules()) waits.push_back(rule.waitMs);
+  std::sort(waits.begin(), waits.end());
+  waits.erase(std::unique(waits.begin(), waits.end()), waits.end());
+  std::vector<SleepFigures> sleeps;
+  for (int waitMs : waits) {
+    std::vector<int64_t> overshoot;
+    for (int run = 0; run < repeats; ++run) {
+      const int64_t start = NowUs();
+      Sleep(static_cast<DWORD>(waitMs));
+      overshoot.push_back(NowUs() - start - int64_t{waitMs} * 1000);
+    }
+    sleeps.push_back({waitMs, Median(overshoot)});
+  }
+  return sleeps;
+}
+
+bool MeasureCalls(Session& session, int repeats, const std::vector<SleepFigures>& sleeps,
+                  std::vector<CallFigures>* calls, std::string* error) {
+  calls->assign(std::size(kCalls), CallFigures{});
+  for (int round = -1; round < repeats; ++round) {
+    for (size_t i = 0; i < std::size(kCalls); ++i) {
+      const CallSpec& spec = kCalls[i];
+      Subject& subject = session.*spec.subject;
+      HRESULT hr = session.BeginRun(subject);
+      if (SUCCEEDED(hr)) hr = spec.prepare(session, subject);
+      if (SUCCEEDED(hr)) hr = session.Board()->ClearLog();
+      if (FAILED(hr)) {
+        *error = Failure("preparation", spec.name, hr);
+        return false;
+      }
+      const int64_t cpuBefore = ThreadCpuUs();
+      const int64_t start = NowUs();
+      hr = spec.call(session, subject);
+      const int64_t wall = NowUs() - start;
+      const int64_t cpu = ThreadCpuUs() - cpuBefore;
+      if (FAILED(hr)) {
+        *error = Failure("the call", spec.name, hr);
+        return false;
+      }
+      const std::vector<zelk::sim::LoggedRequest> log = zelk::sim::ReadLog(session.Board());
+      for (const auto& request : log) {
+        if (FAILED(request.result)) {
+          *error = Failure("a board request", spec.name, request.result);
+          return false;
+        }
+      }
+      if (round < 0) continue;  // warm-up
+
+      CallFigures& figures = (*calls)[i];
+      const Floor floor = MandatedWait(log);
+      if (figures.wallUs.empty()) {
+        figures.name = spec.name;
+        figures.requestsMin = figures.requestsMax = log.size();
+      }
+      figures.wallUs.push_back(wall);
+      figures.cpuUs += cpu;
+      figures.requestsMin = std::min(figures.requestsMin, log.size());
+      figures.requestsMax = std::max(figures.requestsMax, log.size());
+      if (floor.waitUs >= figures.mandatedUs) {
+        figures.mandatedUs = floor.waitUs;
+        figures.waitsMs = floor.waitsMs;
+        figures.sleepOvershootUs = 0;
+        for (int waitMs : floor.waitsMs) figures.sleepOvershootUs += Overshoot(sleeps, waitMs);
+      }
+    }
+  }
+  return true;
+}
+
+}  // namespace bench
+

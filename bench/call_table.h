@@ -1,0 +1,22 @@
+// Every call of the encoder interface a host makes, each prepared the way a
+// host gets there and timed on its own against the simulated board.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "figures.h"
+#include "session.h"
+
+namespace bench {
+
+// The wait of every rule the floor uses, as Wine's Sleep delivers it.
+std::vector<SleepFigures> MeasureSleeps(int repeats);
+
+// Runs every call `repeats` times, round by round (one warm-up round first),
+// so that a change in the machine's load falls on all calls alike. False with
+// *error when a call or its preparation fails or a request to the board fails.
+bool MeasureCalls(Session& session, int repeats, const std::vector<SleepFigures>& sleeps,
+                  std::vector<CallFigures>* calls, std::string* error);
+
+}  // namespace bench

@@ -1,0 +1,67 @@
+// Everything one benchmark run measured, as the terminal table and the JSON
+// document report it. Times in microseconds.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace bench {
+
+struct CallFigures {
+  std::string name;
+  std::vector<int64_t> wallUs;     // one per run
+  int64_t mandatedUs = 0;          // the protocol's floor under the requests sent
+  std::vector<int> waitsMs;        // the waits behind that floor
+  int64_t sleepOvershootUs = 0;    // what Wine's Sleep adds to those waits (measured in the same run)
+  int64_t cpuUs = 0;               // thread CPU time summed over the runs
+  size_t requestsMin = 0;          // board requests per run, least and most
+  size_t requestsMax = 0;
+};
+
+struct SleepFigures {
+  int waitMs = 0;
+  int64_t overshootUs = 0;  // median of (measured - asked)
+};
+
+struct FirmwareFigures {
+  uint64_t imageBytes = 0;
+  int runs = 0;
+  int64_t untilImageRequestUs = 0;  // call start to the image request reaching the board (median)
+  int64_t untilNextRequestUs = 0;   // call start to the board's next request (median)
+  int64_t withoutImageUs = 0;       // the same call finding no image: attachment only (median)
+  int64_t readUs = 0;               // the module's part: open, allocate, read (until the request)
+  int64_t downloadUs = 0;           // the whole step: also the simulated board taking the image
+  int64_t readAndCopyUs = 0;       // a plain read of the same file and one copy of it (median)
+  double peakCopies = 0;           // peak committed private memory over the call's start, in images
+  double atArrivalCopies = 0;      // the same while the board holds the image request
+  int samples = 0;                 // address-space walks before the request arrived
+};
+
+struct ProcessCounts {
+  long handlesBefore = 0;
+  long handlesAfter = 0;
+  uint64_t bytesBefore = 0;
+  uint64_t bytesAfter = 0;
+};
+
+struct CycleFigures {
+  int cycles = 0;
+  ProcessCounts module;     // LoadEncoder and UnloadEncoder
+  ProcessCounts enumerator; // what those ask of Wine, without the module
+};
+
+struct Report {
+  bool quick = false;
+  int repeats = 0;
+  std::vector<CallFigures> calls;
+  std::vector<SleepFigures> sleeps;
+  FirmwareFigures firmware;
+  CycleFigures cycles;
+  double registerWriteUs = 0;  // one register write through the property channel, in-process board
+};
+
+int64_t Median(std::vector<int64_t> values);
+int64_t Max(const std::vector<int64_t>& values);
+
+}  // namespace bench

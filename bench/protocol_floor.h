@@ -1,0 +1,37 @@
+// The floor the board's protocol puts under a call: the waits it requires
+// between requests, as data, applied to the requests a call actually sent
+// (the simulated board's log). Nothing here knows which call sent them.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "request_log.h"
+
+namespace bench {
+
+// The board's property set and the requests the timing rules and the
+// firmware figures look at.
+inline constexpr GUID kDevicePropertySet = {
+    0xf766a10b, 0x2d29, 0x420f, {0xa0, 0x7f, 0x11, 0xff, 0xd3, 0xc9, 0x80, 0x68}};
+inline constexpr ULONG kPropRegisterAccess = 89;
+inline constexpr ULONG kPropDeviceInfo = 90;
+inline constexpr ULONG kPropFirmware = 91;
+
+struct Floor {
+  int64_t waitUs = 0;        // least time the requests can take, all in zero time but the waits
+  std::vector<int> waitsMs;  // the waits behind it, one per wait the protocol requires
+};
+
+// Schedules the requests as early as the timing rules allow and returns where
+// the last one (or a wait that must follow it) ends.
+Floor MandatedWait(const std::vector<zelk::sim::LoggedRequest>& requests);
+
+struct RuleText {
+  const char* what;
+  int waitMs;
+};
+// The timing rules, as the report lists them.
+std::vector<RuleText> TimingRules();
+
+}  // namespace bench

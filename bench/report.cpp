@@ -1,0 +1,221 @@
+#include "report.h"
+
+#include <cstdio>
+#include <memory>
+
+#include "protocol_floor.h"
+
+namespace bench {
+namespace {
+
+double Ms(int64_t us) { return static_cast<double>(us) / 1000.0; }
+double MiB(uint64_t bytes) { return static_cast<double>(bytes) / (1024.0 * 1024.0); }
+
+int64_t Delta(uint64_t before, uint64_t after) { return static_cast<int64_t>(after) - static_cast<int64_t>(before); }
+
+// What the module keeps per cycle beyond what Wine's enumerator keeps.
+double PerCycle(int64_t module, int64_t enumerator, int cycles) {
+  return cycles > 0 ? static_cast<double>(module - enumerator) / cycles : 0.0;
+}
+
+double HandlesPerCycle(const CycleFigures& c) {
+  return PerCycle(c.module.handlesAfter - c.module.handlesBefore,
+                  c.enumerator.handlesAfter - c.enumerator.handlesBefore, c.cycles);
+}
+
+double BytesPerCycle(const CycleFigures& c) {
+  return PerCycle(Delta(c.module.bytesBefore, c.module.bytesAfter),
+                  Delta(c.enumerator.bytesBefore, c.enumerator.bytesAfter), c.cycles);
+}
+
+// A part of the download against the plain read and copy.
+double Ratio(int64_t partUs, const FirmwareFigures& f) {
+  return f.readAndCopyUs > 0 ? static_cast<double>(partUs) / static_cast<double>(f.readAndCopyUs) : 0.0;
+}
+
+int64_t CpuPerCall(const CallFigures& call) {
+  return call.wallUs.empty() ? 0 : call.cpuUs / static_cast<int64_t>(call.wallUs.size());
+}
+
+// A JSON document written member by member, one per line, indented by depth;
+// names and text are plain ASCII.
+class Json {
+ public:
+  explicit Json(FILE* file) : file_(file) {}
+  void Open(const char* name, char bracket) {
+    Key(name);
+    std::fputc(bracket, file_);
+    ++depth_;
+    first_ = true;
+  }
+  void Close(char bracket) {
+    --depth_;
+    NewLine();
+    std::fputc(bracket, file_);
+    first_ = false;
+  }
+  void Int(const char* name, int64_t value) {
+    Key(name);
+    std::fprintf(file_, "%lld", static_cast<long long>(value));
+  }
+  void Real(const char* name, double value) {
+    Key(name);
+    std::fprintf(file_, "%.6g", value);
+  }
+  void Bool(const char* name, bool value) {
+    Key(name);
+    std::fputs(value ? "true" : "false", file_);
+  }
+  void Text(const char* name, const std::string& value) {
+    Key(name);
+    std::fputc('"', file_);
+    for (char c : value) {
+      if (c == '"' || c == '\\') std::fputc('\\', file_);
+      std::fputc(c, file_);
+    }
+    std::fputc('"', file_);
+  }
+
+ private:
+  // A member name, or nothing for an element of an array (or the document).
+  void Key(const char* name) {
+    if (!first_) std::fputc(',', file_);
+    first_ = false;
+    if (depth_ > 0) NewLine();
+    if (name) std::fprintf(file_, "\"%s\": ", name);
+  }
+  void NewLine() { std::fprintf(file_, "\n%*s", 2 * depth_, ""); }
+  FILE* file_;
+  int depth_ = 0;
+  bool first_ = true;
+};
+
+void WriteCounts(Json& json, const char* name, const ProcessCounts& counts) {
+  json.Open(name, '{');
+  json.Int("handlesBefore", counts.handlesBefore);
+  json.Int("handlesAfter", counts.handlesAfter);
+  json.Int("privateBytesBefore", static_cast<int64_t>(counts.bytesBefore));
+  json.Int("privateBytesAfter", static_cast<int64_t>(counts.bytesAfter));
+  json.Close('}');
+}
+
+void WriteCall(Json& json, const CallFigures& call) {
+  json.Open(nullptr, '{');
+  json.Text("name", call.name);
+  json.Int("runs", static_cast<int64_t>(call.wallUs.size()));
+  json.Int("wallMedianUs", Median(call.wallUs));
+  json.Int("wallMaxUs", Max(call.wallUs));
+  json.Int("mandatedWaitUs", call.mandatedUs);
+  json.Open("waitsMs", '[');
+  for (int wait : call.waitsMs) json.Int(nullptr, wait);
+  json.Close(']');
+  json.Int("overheadUs", Median(call.wallUs) - call.mandatedUs);
+  json.Int("sleepOvershootUs", call.sleepOvershootUs);
+  json.Int("threadCpuUs", CpuPerCall(call));
+  json.Int("requests", static_cast<int64_t>(call.requestsMax));
+  json.Int("requestsMin", static_cast<int64_t>(call.requestsMin));
+  json.Close('}');
+}
+
+}  // namespace
+
+void PrintReport(const Report& r) {
+  std::printf("%-54s %9s %9s %6s %9s %8s %7s %8s\n", "call (ms)", "median", "max", "floor", "overhead", "(Sleep)",
+              "CPU", "requests");
+  for (const CallFigures& call : r.calls) {
+    const int64_t median = Median(call.wallUs);
+    std::printf("%-54s %9.3f %9.3f %6.0f %9.3f %8.3f %7.2f %8zu\n", call.name.c_str(), Ms(median),
+                Ms(Max(call.wallUs)), Ms(call.mandatedUs), Ms(median - call.mandatedUs), Ms(call.sleepOvershootUs),
+                Ms(CpuPerCall(call)), call.requestsMax);
+  }
+  std::printf("floor: the waits the protocol requires between the requests sent; overhead: median - floor;\n"
+              "(Sleep): what Wine's Sleep adds to those waits; CPU: thread time, 10 ms ticks under Wine, averaged.\n");
+
+  std::printf("\nWine's Sleep:");
+  for (const SleepFigures& sleep : r.sleeps) std::printf("  %d ms +%.2f ms", sleep.waitMs, Ms(sleep.overshootUs));
+
+  const FirmwareFigures& f = r.firmware;
+  std::printf("\n\nFirmware download, %.0f MiB image, filter already in the graph (median of %d runs):\n",
+              MiB(f.imageBytes), f.runs);
+  std::printf("  plain read of the file and one copy of it          %8.3f ms\n", Ms(f.readAndCopyUs));
+  std::printf("  the module's part: open, read, until the request  %8.3f ms  (x %.2f)\n", Ms(f.readUs),
+              Ratio(f.readUs, f));
+  std::printf("  whole step, with the simulated board's copies     %8.3f ms  (x %.2f)\n", Ms(f.downloadUs),
+              Ratio(f.downloadUs, f));
+  std::printf("  (times from the call's start, less the same call finding no image: %.3f ms)\n",
+              Ms(f.withoutImageUs));
+  std::printf("  peak committed private memory during the call: %.2f images (%.2f while the board held the request)\n",
+              f.peakCopies, f.atArrivalCopies);
+
+  const CycleFigures& c = r.cycles;
+  std::printf("\n%d LoadEncoder/UnloadEncoder cycles (Wine's enumerator alone in brackets):\n", c.cycles);
+  std::printf("  handles         %6ld -> %6ld   (%ld -> %ld)   the module's own per cycle: %.3f\n",
+              c.module.handlesBefore, c.module.handlesAfter, c.enumerator.handlesBefore, c.enumerator.handlesAfter,
+              HandlesPerCycle(c));
+  std::printf("  private memory  %6.2f -> %6.2f MiB   (%.2f -> %.2f MiB)   the module's own per cycle: %.0f bytes\n",
+              MiB(c.module.bytesBefore), MiB(c.module.bytesAfter), MiB(c.enumerator.bytesBefore),
+              MiB(c.enumerator.bytesAfter), BytesPerCycle(c));
+
+  std::printf("\nRegister write through the property channel to an in-process board: %.3f us\n", r.registerWriteUs);
+}
+
+bool WriteJson(const Report& r, const std::string& path) {
+  std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "w"), std::fclose);
+  if (!file) return false;
+  Json json(file.get());
+  json.Open(nullptr, '{');
+  json.Bool("quick", r.quick);
+  json.Int("repeats", r.repeats);
+  json.Open("timingRules", '[');
+  for (const RuleText& rule : TimingRules()) {
+    json.Open(nullptr, '{');
+    json.Text("rule", rule.what);
+    json.Int("waitMs", rule.waitMs);
+    json.Close('}');
+  }
+  json.Close(']');
+  json.Open("sleepOvershoot", '[');
+  for (const SleepFigures& sleep : r.sleeps) {
+    json.Open(nullptr, '{');
+    json.Int("waitMs", sleep.waitMs);
+    json.Int("overshootUs", sleep.overshootUs);
+    json.Close('}');
+  }
+  json.Close(']');
+  json.Open("calls", '[');
+  for (const CallFigures& call : r.calls) WriteCall(json, call);
+  json.Close(']');
+
+  const FirmwareFigures& f = r.firmware;
+  json.Open("firmwareDownload", '{');
+  json.Int("imageBytes", static_cast<int64_t>(f.imageBytes));
+  json.Int("runs", f.runs);
+  json.Int("readAndCopyUs", f.readAndCopyUs);
+  json.Int("moduleReadUs", f.readUs);
+  json.Int("downloadUs", f.downloadUs);
+  json.Real("moduleReadToReadAndCopy", Ratio(f.readUs, f));
+  json.Real("downloadToReadAndCopy", Ratio(f.downloadUs, f));
+  json.Int("untilImageRequestUs", f.untilImageRequestUs);
+  json.Int("untilNextRequestUs", f.untilNextRequestUs);
+  json.Int("withoutImageUs", f.withoutImageUs);
+  json.Real("peakCopies", f.peakCopies);
+  json.Real("atArrivalCopies", f.atArrivalCopies);
+  json.Int("samplesBeforeArrival", f.samples);
+  json.Close('}');
+
+  const CycleFigures& c = r.cycles;
+  json.Open("loadUnloadCycles", '{');
+  json.Int("cycles", c.cycles);
+  WriteCounts(json, "module", c.module);
+  WriteCounts(json, "enumeratorOnly", c.enumerator);
+  json.Real("moduleHandlesPerCycle", HandlesPerCycle(c));
+  json.Real("moduleBytesPerCycle", BytesPerCycle(c));
+  json.Close('}');
+
+  json.Real("registerWriteUs", r.registerWriteUs);
+  json.Close('}');
+  std::fputc('\n', file.get());
+  return std::ferror(file.get()) == 0;
+}
+
+}  // namespace bench
