@@ -84,37 +84,32 @@ std::string Failure(const char* what, const char* call, HRESULT hr) {
   return text;
 }
 
-int64_t Overshoot(const std::vector<SleepFigures>& sleeps, int waitMs) {
-  for (const SleepFigures& sleep : sleeps) {
-    if (sleep.waitMs == waitMs) return sleep.overshootUs;
+// One sleep of every wait the timing rules know, appended to `overshootUs`.
+void SleepOnce(const std::vector<int>& waitsMs, std::vector<std::vector<int64_t>>* overshootUs) {
+  for (size_t i = 0; i < waitsMs.size(); ++i) {
+    const int64_t start = NowUs();
+    Sleep(static_cast<DWORD>(waitsMs[i]));
+    (*overshootUs)[i].push_back(NowUs() - start - int64_t{waitsMs[i]} * 1000);
   }
-  return 0;
 }
 
-}  // namespace
-
-std::vector<SleepFigures> MeasureSleeps(int repeats) {
+std::vector<int> DistinctWaitsMs() {
   std::vector<int> waits;
   for (const RuleText& rule : TimingRules()) waits.push_back(rule.waitMs);
   std::sort(waits.begin(), waits.end());
   waits.erase(std::unique(waits.begin(), waits.end()), waits.end());
-  std::vector<SleepFigures> sleeps;
-  for (int waitMs : waits) {
-    std::vector<int64_t> overshoot;
-    for (int run = 0; run < repeats; ++run) {
-      const int64_t start = NowUs();
-      Sleep(static_cast<DWORD>(waitMs));
-      overshoot.push_back(NowUs() - start - int64_t{waitMs} * 1000);
-    }
-    sleeps.push_back({waitMs, Median(overshoot)});
-  }
-  return sleeps;
+  return waits;
 }
 
-bool MeasureCalls(Session& session, int repeats, const std::vector<SleepFigures>& sleeps,
-                  std::vector<CallFigures>* calls, std::string* error) {
+}  // namespace
+
+bool MeasureCalls(Session& session, int repeats, std::vector<CallFigures>* calls, std::vector<SleepFigures>* sleeps,
+                  std::string* error) {
   calls->assign(std::size(kCalls), CallFigures{});
+  const std::vector<int> waitsMs = DistinctWaitsMs();
+  std::vector<std::vector<int64_t>> overshootUs(waitsMs.size());
   for (int round = -1; round < repeats; ++round) {
+    if (round >= 0) SleepOnce(waitsMs, &overshootUs);
     for (size_t i = 0; i < std::size(kCalls); ++i) {
       const CallSpec& spec = kCalls[i];
       Subject& subject = session.*spec.subject;
@@ -150,17 +145,18 @@ bool MeasureCalls(Session& session, int repeats, const std::vector<SleepFigures>
         figures.requestsMin = figures.requestsMax = log.size();
       }
       figures.wallUs.push_back(wall);
+      figures.waitedUs.push_back(WaitedUs(floor, log, start + wall - session.BoardEpochUs()));
       figures.cpuUs += cpu;
       figures.requestsMin = std::min(figures.requestsMin, log.size());
       figures.requestsMax = std::max(figures.requestsMax, log.size());
       if (floor.waitUs >= figures.mandatedUs) {
         figures.mandatedUs = floor.waitUs;
         figures.waitsMs = floor.waitsMs;
-        figures.sleepOvershootUs = 0;
-        for (int waitMs : floor.waitsMs) figures.sleepOvershootUs += Overshoot(sleeps, waitMs);
       }
     }
   }
+  sleeps->clear();
+  for (size_t i = 0; i < waitsMs.size(); ++i) sleeps->push_back({waitsMs[i], Median(overshootUs[i])});
   return true;
 }
 

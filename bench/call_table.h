@@ -10,13 +10,12 @@
 
 namespace bench {
 
-// The wait of every rule the floor uses, as Wine's Sleep delivers it.
-std::vector<SleepFigures> MeasureSleeps(int repeats);
-
 // Runs every call `repeats` times, round by round (one warm-up round first),
-// so that a change in the machine's load falls on all calls alike. False with
-// *error when a call or its preparation fails or a request to the board fails.
-bool MeasureCalls(Session& session, int repeats, const std::vector<SleepFigures>& sleeps,
-                  std::vector<CallFigures>* calls, std::string* error);
+// so that a change in the machine's load falls on all calls alike; each round
+// also sleeps once for every wait the protocol knows, to show what Wine's
+// Sleep adds to it meanwhile. False with *error when a call or its
+// preparation fails or a request to the board fails.
+bool MeasureCalls(Session& session, int repeats, std::vector<CallFigures>* calls, std::vector<SleepFigures>* sleeps,
+                  std::string* error);
 
 }  // namespace bench

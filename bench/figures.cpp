@@ -4,6 +4,13 @@
 
 namespace bench {
 
+int64_t OvershootUs(const std::vector<SleepFigures>& sleeps, int waitMs) {
+  for (const SleepFigures& sleep : sleeps) {
+    if (sleep.waitMs == waitMs) return sleep.overshootUs;
+  }
+  return 0;
+}
+
 int64_t Median(std::vector<int64_t> values) {
   if (values.empty()) return 0;
   std::sort(values.begin(), values.end());

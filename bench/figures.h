@@ -11,9 +11,9 @@ namespace bench {
 struct CallFigures {
   std::string name;
   std::vector<int64_t> wallUs;     // one per run
+  std::vector<int64_t> waitedUs;   // time spent inside the protocol's waits, one per run
   int64_t mandatedUs = 0;          // the protocol's floor under the requests sent
   std::vector<int> waitsMs;        // the waits behind that floor
-  int64_t sleepOvershootUs = 0;    // what Wine's Sleep adds to those waits (measured in the same run)
   int64_t cpuUs = 0;               // thread CPU time summed over the runs
   size_t requestsMin = 0;          // board requests per run, least and most
   size_t requestsMax = 0;
@@ -60,6 +60,9 @@ struct Report {
   CycleFigures cycles;
   double registerWriteUs = 0;  // one register write through the property channel, in-process board
 };
+
+// What Wine's Sleep added to a wait of `waitMs` (0 when not measured).
+int64_t OvershootUs(const std::vector<SleepFigures>& sleeps, int waitMs);
 
 int64_t Median(std::vector<int64_t> values);
 int64_t Max(const std::vector<int64_t>& values);

@@ -77,8 +77,7 @@ int Run(const Options& options) {
   report.repeats = options.repeats;
   std::printf("bench_calls: %d runs per call, %d load/unload cycles%s; absolute times vary by machine\n\n",
               options.repeats, options.cycles, options.quick ? " (quick)" : "");
-  report.sleeps = MeasureSleeps(options.repeats);
-  if (!MeasureCalls(session, options.repeats, report.sleeps, &report.calls, &error) ||
+  if (!MeasureCalls(session, options.repeats, &report.calls, &report.sleeps, &error) ||
       !MeasureFirmware(session, options.repeats, &report.firmware, &error) ||
       !MeasureCycles(session, options.cycles, &report.cycles, &error)) {
     std::printf("ERROR: %s\n", error.c_str());

@@ -79,11 +79,25 @@ Floor MandatedWait(const std::vector<zelk::sim::LoggedRequest>& requests) {
       if (next == count && !rule.untilEnd) continue;
       earliest[next] = std::max(earliest[next], earliest[i] + int64_t{rule.waitMs} * 1000);
       floor.waitsMs.push_back(rule.waitMs);
+      floor.spans.emplace_back(i, next);
     }
   }
   if (count > 0) earliest[count] = std::max(earliest[count], earliest[count - 1]);
   floor.waitUs = earliest[count];
   return floor;
+}
+
+int64_t WaitedUs(const Floor& floor, const std::vector<zelk::sim::LoggedRequest>& requests, int64_t callEndUs) {
+  int64_t waited = 0;
+  // Gap k runs from request k - 1 to request k, or to the end for k = count.
+  for (size_t k = 1; k <= requests.size(); ++k) {
+    const bool inWait = std::any_of(floor.spans.begin(), floor.spans.end(),
+                                    [k](const auto& span) { return span.first < k && k <= span.second; });
+    if (!inWait) continue;
+    const int64_t to = k < requests.size() ? requests[k].timeUs : callEndUs;
+    waited += to - requests[k - 1].timeUs;
+  }
+  return waited;
 }
 
 std::vector<RuleText> TimingRules() {

@@ -21,11 +21,19 @@ inline constexpr ULONG kPropFirmware = 91;
 struct Floor {
   int64_t waitUs = 0;        // least time the requests can take, all in zero time but the waits
   std::vector<int> waitsMs;  // the waits behind it, one per wait the protocol requires
+  // Where each wait lies: from request `first` to request `second` (the
+  // request count: to the end of the call).
+  std::vector<std::pair<size_t, size_t>> spans;
 };
 
 // Schedules the requests as early as the timing rules allow and returns where
 // the last one (or a wait that must follow it) ends.
 Floor MandatedWait(const std::vector<zelk::sim::LoggedRequest>& requests);
+
+// The time the call actually spent inside those waits: the gaps between
+// consecutive requests (and from the last one to `callEndUs`, on the log's
+// clock) that lie in a span of the floor.
+int64_t WaitedUs(const Floor& floor, const std::vector<zelk::sim::LoggedRequest>& requests, int64_t callEndUs);
 
 struct RuleText {
   const char* what;
