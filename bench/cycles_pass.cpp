@@ -5,12 +5,13 @@
 
 #include "encoder/com_support.h"
 #include "process_probes.h"
+#include "sim_control.h"
 
 namespace bench {
 namespace {
 
 constexpr int kWarmUpCycles = 2;
-constexpr wchar_t kDeviceName[] = L"MB86393 PCI Capture";
+constexpr wchar_t kDeviceName[] = ZELK_SIM_DEVICE_NAME;
 
 // What LoadEncoder and UnloadEncoder ask of Wine, done by the host itself:
 // enumerate the video-input devices, read their names, create the named one,
@@ -41,7 +42,7 @@ HRESULT EnumeratorCycle(IGraphBuilder* graph) {
         moniker->BindToObject(nullptr, nullptr, IID_IBaseFilter, reinterpret_cast<void**>(filter.GetAddressOf())));
     ZELK_RETURN_IF_FAILED(graph->AddFilter(filter.Get(), kDeviceName));
     ComPtr<IPin> pin;
-    filter->FindPin(L"Video/Muxed Out", pin.GetAddressOf());
+    filter->FindPin(ZELK_SIM_OUTPUT_PIN, pin.GetAddressOf());
     return graph->RemoveFilter(filter.Get());
   }
   return E_FAIL;

@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "board_protocol.h"
 #include "encoder/com_support.h"
 #include "process_probes.h"
 #include "protocol_floor.h"
@@ -15,6 +16,10 @@
 
 namespace bench {
 namespace {
+
+using zelk::board::kDevicePropertySet;
+using zelk::board::kPropDeviceInfo;
+using zelk::board::kPropFirmware;
 
 // Reads the whole file into one buffer and copies it into another: the least
 // a host can do to hand a file to a device.

@@ -3,12 +3,14 @@
 #include <algorithm>
 #include <cstring>
 
+#include "board_protocol.h"
+
 namespace bench {
 namespace {
 
-constexpr uint32_t kDecoder = 0x21;
-constexpr uint32_t kTuner = 0x60;
-constexpr uint32_t kTunerCompanion = 0x5B;
+using namespace zelk::board;
+
+constexpr uint32_t kDecoderInputSwitch = 0x88;
 constexpr uint32_t kAny = 0xFFFFFFFF;
 
 enum class Kind { AnyRequest, RegisterWrite, RegisterRead, ReadNotReady };
@@ -31,22 +33,24 @@ struct TimingRule {
 };
 
 constexpr TimingRule kTimingRules[] = {
-    {"the video decoder settles after a write of its mode register 0x88", {Kind::RegisterWrite, kDecoder, 0x88},
-     {Kind::AnyRequest, kAny, kAny}, 100, true},
-    {"the decoder's ready bit (0x1F bit 0) is polled every 20 ms while clear", {Kind::ReadNotReady, kDecoder, 0x1F},
-     {Kind::RegisterRead, kDecoder, 0x1F}, 20, false},
-    {"the tuned channel is reported 200 ms after the tuner was programmed", {Kind::RegisterWrite, kTuner, kAny},
-     {Kind::RegisterRead, kTunerCompanion, 0x00}, 200, false},
+    {"the video decoder settles after a write of its input switch (register 0x88)",
+     {Kind::RegisterWrite, kDevDecoder, kDecoderInputSwitch}, {Kind::AnyRequest, kAny, kAny}, 100, true},
+    {"the decoder's ready bit (status register 0x1F, bit 0) is polled every 20 ms while clear",
+     {Kind::ReadNotReady, kDevDecoder, kDecoderStatus}, {Kind::RegisterRead, kDevDecoder, kDecoderStatus}, 20, false},
+    {"the tuned channel is reported 200 ms after the tuner was programmed", {Kind::RegisterWrite, kDevTuner, kAny},
+     {Kind::RegisterRead, kDevTunerCompanion, kCompanionStatus}, 200, false},
 };
 
 // Device and register of a register access; false for any other request.
 bool RegisterAccess(const zelk::sim::LoggedRequest& request, uint32_t* device, uint32_t* reg) {
+  RegisterAccessInstance instance;
   if (!IsEqualGUID(request.set, kDevicePropertySet) || request.id != kPropRegisterAccess ||
-      request.instance.size() != 9) {
+      request.instance.size() != sizeof instance) {
     return false;
   }
-  std::memcpy(device, &request.instance[0], 4);
-  std::memcpy(reg, &request.instance[5], 4);
+  std::memcpy(&instance, request.instance.data(), sizeof instance);
+  *device = instance.device;
+  *reg = instance.reg;
   return true;
 }
 
@@ -58,7 +62,7 @@ bool Matches(const Match& match, const zelk::sim::LoggedRequest& request) {
   switch (match.kind) {
     case Kind::RegisterWrite: return request.isSet;
     case Kind::RegisterRead: return !request.isSet;
-    case Kind::ReadNotReady: return !request.isSet && (request.data.empty() || (request.data[0] & 1) == 0);
+    case Kind::ReadNotReady: return !request.isSet && (request.data.empty() || !(request.data[0] & kDecoderReadyBit));
     default: return false;
   }
 }

@@ -10,14 +10,6 @@
 
 namespace bench {
 
-// The board's property set and the requests the timing rules and the
-// firmware figures look at.
-inline constexpr GUID kDevicePropertySet = {
-    0xf766a10b, 0x2d29, 0x420f, {0xa0, 0x7f, 0x11, 0xff, 0xd3, 0xc9, 0x80, 0x68}};
-inline constexpr ULONG kPropRegisterAccess = 89;
-inline constexpr ULONG kPropDeviceInfo = 90;
-inline constexpr ULONG kPropFirmware = 91;
-
 struct Floor {
   int64_t waitUs = 0;        // least time the requests can take, all in zero time but the waits
   std::vector<int> waitsMs;  // the waits behind it, one per wait the protocol requires
