@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "encoder/com_support.h"
 #include "process_probes.h"
 #include "protocol_floor.h"
 #include "sim_filters.h"
@@ -22,10 +23,12 @@ struct CallSpec {
 HRESULT Attached(Session& s, Subject& e) { return s.EnsureAttached(e); }
 HRESULT Idle(Session& s, Subject& e) { return s.EnsureIdle(e); }
 HRESULT Load(Session& s, Subject& e) { return s.Load(e); }
-HRESULT SmallImageNewGraph(Session& s, Subject& e) { return FAILED(s.UseImage(kSmallImage)) ? E_FAIL : s.FreshGraph(e); }
-HRESULT SmallImageAttached(Session& s, Subject& e) { return FAILED(s.UseImage(kSmallImage)) ? E_FAIL : Attached(s, e); }
-HRESULT LargeImageNewGraph(Session& s, Subject& e) { return FAILED(s.UseImage(kLargeImage)) ? E_FAIL : s.FreshGraph(e); }
-HRESULT LargeImageAttached(Session& s, Subject& e) { return FAILED(s.UseImage(kLargeImage)) ? E_FAIL : Attached(s, e); }
+// An image of `Bytes` beside the module, and a new graph or the filter already in the graph.
+template <size_t Bytes, bool NewGraph>
+HRESULT Image(Session& s, Subject& e) {
+  ZELK_RETURN_IF_FAILED(s.UseImage(Bytes));
+  return NewGraph ? s.FreshGraph(e) : s.EnsureAttached(e);
+}
 HRESULT Status(Session&, Subject& e) {
   EncoderStatus status{};
   return e.encoder->GetEncStatus(&status);
@@ -37,10 +40,10 @@ HRESULT DropScratch(Session& s, Subject&) {
 HRESULT NewScratch(Session& s, Subject&) { return s.NewEncoder(&s.scratch); }
 
 constexpr CallSpec kCalls[] = {
-    {"LoadEncoder, 64 KiB image, new graph", &Session::plain, SmallImageNewGraph, Load},
-    {"LoadEncoder, 64 KiB image, filter already in the graph", &Session::plain, SmallImageAttached, Load},
-    {"LoadEncoder, 4 MiB image, new graph", &Session::plain, LargeImageNewGraph, Load},
-    {"LoadEncoder, 4 MiB image, filter already in the graph", &Session::plain, LargeImageAttached, Load},
+    {"LoadEncoder, 64 KiB image, new graph", &Session::plain, Image<kSmallImage, true>, Load},
+    {"LoadEncoder, 64 KiB image, filter already in the graph", &Session::plain, Image<kSmallImage, false>, Load},
+    {"LoadEncoder, 4 MiB image, new graph", &Session::plain, Image<kLargeImage, true>, Load},
+    {"LoadEncoder, 4 MiB image, filter already in the graph", &Session::plain, Image<kLargeImage, false>, Load},
     {"InitializeEncoder, composite", &Session::plain, Attached,
      [](Session& s, Subject& e) { return s.Initialise(e); }},
     {"InitializeEncoder, tuner through the enhancer unit", &Session::enhanced, Idle,
