@@ -37,7 +37,7 @@ HRESULT DropScratch(Session& s, Subject&) {
   s.scratch.Reset();  // the last reference: the object goes
   return S_OK;
 }
-HRESULT NewScratch(Session& s, Subject&) { return s.NewEncoder(&s.scratch); }
+HRESULT NewScratch(Session& s, Subject&) { return s.NewEncoder(s.scratch); }
 
 constexpr CallSpec kCalls[] = {
     {"LoadEncoder, 64 KiB image, new graph", &Session::plain, Image<kSmallImage, true>, Load},

@@ -71,7 +71,7 @@ bool MeasureCycles(Session& session, int cycles, CycleFigures* figures, std::str
   figures->cycles = cycles;
   Subject subject{kPlainBoard, 0, 0};
   HRESULT hr = session.UseImage(kSmallImage);
-  if (SUCCEEDED(hr)) hr = session.NewEncoder(&subject.encoder);
+  if (SUCCEEDED(hr)) hr = session.NewEncoder(subject.encoder);
   if (SUCCEEDED(hr)) hr = session.FreshGraph(subject);
   if (SUCCEEDED(hr)) {
     hr = Count(session, cycles, &figures->module, [&] {

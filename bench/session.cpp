@@ -75,13 +75,13 @@ bool Session::Open(std::string* error) {
   return true;
 }
 
-HRESULT Session::NewEncoder(ComPtr<IEncoderModule>* encoder) {
-  zelk::Adopt(*encoder, createEncoder_(nullptr));
-  return *encoder ? S_OK : E_OUTOFMEMORY;
+HRESULT Session::NewEncoder(ComPtr<IEncoderModule>& encoder) {
+  zelk::Adopt(encoder, createEncoder_(nullptr));
+  return encoder ? S_OK : E_OUTOFMEMORY;
 }
 
 HRESULT Session::NewSubject(Subject& subject) {
-  ZELK_RETURN_IF_FAILED(NewEncoder(&subject.encoder));
+  ZELK_RETURN_IF_FAILED(NewEncoder(subject.encoder));
   ZELK_RETURN_IF_FAILED(subject.encoder->Initialize("bench", nullptr));
   // Before the board is attached the input is only stored; the
   // re-initialisation that follows is refused.

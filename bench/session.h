@@ -68,7 +68,7 @@ class Session {
   HRESULT EnsureAttached(Subject& subject);
   HRESULT EnsureIdle(Subject& subject);     // state 2
   HRESULT EnsureStarted(Subject& subject);  // state 3
-  HRESULT NewEncoder(ComPtr<IEncoderModule>* encoder);
+  HRESULT NewEncoder(ComPtr<IEncoderModule>& encoder);
 
   // The host's calls; each keeps track of the state the module moves to.
   HRESULT Load(Subject& subject);
