@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <functional>
 #include <set>
@@ -158,9 +159,10 @@ struct CheckLine {
   std::string verdict;
   std::string found;
   std::string remedy;
+  std::vector<std::string> details;
 };
 
-// The line "VERDICT title: found" and the remedy line under it.
+// The line "VERDICT title: found", the detail lines and the remedy line under it.
 CheckLine FindCheck(const std::string& output, const std::string& title) {
   std::istringstream lines(output);
   std::string line;
@@ -169,6 +171,7 @@ CheckLine FindCheck(const std::string& output, const std::string& title) {
   while (std::getline(lines, line)) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (inCheck && line.rfind("      remedy: ", 0) == 0) return check.remedy = line.substr(14), check;
+    if (inCheck && line.rfind("      - ", 0) == 0) check.details.push_back(line.substr(8));
     if (inCheck && line.rfind("      ", 0) != 0) return check;
     if (line.size() > 6 && line.compare(6, title.size() + 2, title + ": ") == 0) {
       check.verdict = line.substr(0, line.find(' '));
@@ -197,8 +200,9 @@ struct Row {
   DWORD exitCode;
   const char* title;  // the check that must catch it; null: every check is OK
   const char* verdict;
-  const char* found;   // a part of what it found
-  const char* remedy;  // a part of its remedy
+  const char* found;             // a part of what it found
+  const char* remedy;            // a part of its remedy
+  const char* detail = nullptr;  // a part of one of its detail lines
 };
 
 std::wstring Wide(const std::string& text) {
@@ -267,6 +271,9 @@ const Row kRows[] = {
        return L"--module \"" + Wide(Machine::CopyModule(folder)) + L"\"";
      },
      1, "firmware (--module)", "FAIL", "MbPciEncoder.rom is empty", "from the driver CD beside"},
+    {"deep check with the firmware missing: the module's trace under its step",
+     [](Machine& machine) { return L"--deep --module \"" + Wide(Machine::CopyModule(machine.Folder())) + L"\""; }, 1,
+     "deep: LoadEncoder", "FAIL", "0x80004005", "correct the first FAIL above", "LoadEncoder()  step=2"},
     {"no board",
      [](Machine& machine) {
        machine.RemoveBoard();
@@ -324,6 +331,11 @@ TEST_P(Doctor, CatchesTheFaultAndSaysHowToFixIt) {
     EXPECT_EQ(check.remedy, "");
   } else {
     EXPECT_NE(check.remedy.find(row.remedy), std::string::npos) << check.remedy;
+  }
+  if (row.detail) {
+    EXPECT_TRUE(std::any_of(check.details.begin(), check.details.end(), [&row](const std::string& detail) {
+      return detail.find(row.detail) != std::string::npos;
+    })) << run.output;
   }
 }
 

@@ -1,7 +1,8 @@
 // --deep: the module itself, run on the board in a private filter graph the
 // way a host starts a recording: LoadEncoder, InitializeEncoder, GetEncStatus,
 // UnloadEncoder. It downloads the firmware and sets the board up, so it only
-// runs when asked for.
+// runs when asked for. Each step's check carries the trace lines the module
+// wrote to the debugger output during that step.
 #include <windows.h>
 #include <dshow.h>
 
@@ -11,6 +12,7 @@
 
 #include "checks.h"
 #include "encoder/com_support.h"
+#include "trace_capture.h"
 
 namespace zelkdiag {
 namespace {
@@ -25,20 +27,26 @@ std::string Hex(int32_t value) {
   return text;
 }
 
+// The module's trace lines since the previous check go with `check`, the step
+// that wrote them.
+void WithTrace(Check& check, TraceCapture& trace) { check.details = trace.Take(); }
+
 // The module: the registered class, or CreateEncoder of the DLL at `modulePath`
 // (loaded into `library`, freed by the caller once the object is gone).
-bool CreateModule(Report& report, const std::string& modulePath, HMODULE& library, ComPtr<IEncoderModule>& encoder) {
+bool CreateModule(Report& report, TraceCapture& trace, const std::string& modulePath, HMODULE& library,
+                  ComPtr<IEncoderModule>& encoder) {
   const char* const id = "deep-create";
   const char* const title = "deep: create the module";
   if (modulePath.empty()) {
     const HRESULT hr = CoCreateInstance(CLSID_ZelkEncoder, nullptr, CLSCTX_INPROC_SERVER, IID_IEncoderModule,
                                         reinterpret_cast<void**>(encoder.GetAddressOf()));
     if (FAILED(hr) || !encoder) {
-      report.Fail(id, title, "the registered class cannot be created: " + DescribeResult(hr),
-                  "correct the registration first (see above)");
+      WithTrace(report.Fail(id, title, "the registered class cannot be created: " + DescribeResult(hr),
+                            "correct the registration first (see above)"),
+                trace);
       return false;
     }
-    report.Ok(id, title, "created through the registered class, as hosts do");
+    WithTrace(report.Ok(id, title, "created through the registered class, as hosts do"), trace);
     return true;
   }
   library = LoadLibraryA(modulePath.c_str());
@@ -52,49 +60,57 @@ bool CreateModule(Report& report, const std::string& modulePath, HMODULE& librar
   HRESULT hr = E_FAIL;
   if (create) zelk::Adopt(encoder, create(&hr));
   if (!encoder) {
-    report.Fail(id, title,
-                create ? "CreateEncoder gives no object: " + DescribeResult(hr) : modulePath + " has no CreateEncoder",
-                "give the path of the board's zelkenc.dll with --module");
+    WithTrace(report.Fail(id, title,
+                          create ? "CreateEncoder gives no object: " + DescribeResult(hr)
+                                 : modulePath + " has no CreateEncoder",
+                          "give the path of the board's zelkenc.dll with --module"),
+              trace);
     return false;
   }
-  report.Ok(id, title, "created through CreateEncoder of " + modulePath);
+  WithTrace(report.Ok(id, title, "created through CreateEncoder of " + modulePath), trace);
   return true;
 }
 
-// One step of the module: its result and `found`; FAIL with the remedy when it failed.
-bool Step(Report& report, const char* operation, HRESULT hr, const std::string& found, const std::string& remedy) {
+// One step of the module: its result, `found` and the module's trace lines;
+// FAIL with the remedy when it failed.
+bool Step(Report& report, TraceCapture& trace, const char* operation, HRESULT hr, const std::string& found,
+          const std::string& remedy) {
   const std::string id = std::string("deep-") + operation;
   const std::string title = std::string("deep: ") + operation;
   const std::string described = DescribeResult(hr) + (found.empty() ? "" : ", " + found);
   if (FAILED(hr)) {
-    report.Fail(id, title, described, remedy);
+    WithTrace(report.Fail(id, title, described, remedy), trace);
     return false;
   }
-  report.Ok(id, title, described);
+  WithTrace(report.Ok(id, title, described), trace);
   return true;
 }
 
-void CheckStatus(Report& report, HRESULT hr, const EncoderStatus& status) {
+Check& CheckStatus(Report& report, HRESULT hr, const EncoderStatus& status) {
   const std::string found = DescribeResult(hr) + ", state " + std::to_string(status.stateCode) + ", flags " +
                             std::to_string(status.flags) + ", error " + Hex(status.errorCode);
   if (status.flags & 1) {
-    report.Warn("deep-GetEncStatus", "deep: GetEncStatus", found + ": the encoder reports an error", kPowerCycle);
-  } else if (status.flags & 2) {
-    report.Warn("deep-GetEncStatus", "deep: GetEncStatus", found + ": the video decoder is not ready (no signal?)",
-                "connect a video source to the composite input, which the module selects by default, and run again");
-  } else {
-    report.Ok("deep-GetEncStatus", "deep: GetEncStatus", found);
+    return report.Warn("deep-GetEncStatus", "deep: GetEncStatus", found + ": the encoder reports an error",
+                       kPowerCycle);
   }
+  if (status.flags & 2) {
+    return report.Warn("deep-GetEncStatus", "deep: GetEncStatus",
+                       found + ": the video decoder is not ready (no signal?)",
+                       "connect a video source to the composite input, which the module selects by default, and run "
+                       "again");
+  }
+  return report.Ok("deep-GetEncStatus", "deep: GetEncStatus", found);
 }
 
-void RunModule(Report& report, IEncoderModule* encoder) {
+void RunModule(Report& report, TraceCapture& trace, IEncoderModule* encoder) {
   ComPtr<IFilterGraph> graph;
   HRESULT hr = CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IFilterGraph,
                                 reinterpret_cast<void**>(graph.GetAddressOf()));
   if (FAILED(hr) || !graph) {
-    report.Fail("deep-graph", "deep: filter graph",
-                "the system's filter graph cannot be created: " + DescribeResult(hr),
-                "repair the system's DirectShow runtime (run `sfc /scannow` from an elevated prompt)");
+    WithTrace(report.Fail("deep-graph", "deep: filter graph",
+                          "the system's filter graph cannot be created: " + DescribeResult(hr),
+                          "repair the system's DirectShow runtime (run `sfc /scannow` from an elevated prompt)"),
+              trace);
     return;
   }
   ComPtr<IPin> pin;
@@ -107,22 +123,22 @@ void RunModule(Report& report, IEncoderModule* encoder) {
     zelk::Adopt(owner, info.pFilter);  // the pin's information carries a reference to its filter
     pinFound = "pin \"" + Ansi(info.achName) + "\"";
   }
-  if (Step(report, "LoadEncoder", hr, pinFound,
+  if (Step(report, trace, "LoadEncoder", hr, pinFound,
            "the module could not attach the board or download its set-up: correct the first FAIL above; if there "
            "is none, " +
                std::string(kPowerCycle)) &&
-      Step(report, "InitializeEncoder", encoder->InitializeEncoder(), "",
+      Step(report, trace, "InitializeEncoder", encoder->InitializeEncoder(), "",
            "the board refused the module's configuration: " + std::string(kPowerCycle))) {
     EncoderStatus status{};
     hr = encoder->GetEncStatus(&status);
     if (FAILED(hr)) {
-      Step(report, "GetEncStatus", hr, "", "the board does not report its status: " + std::string(kPowerCycle));
+      Step(report, trace, "GetEncStatus", hr, "", "the board does not report its status: " + std::string(kPowerCycle));
     } else {
-      CheckStatus(report, hr, status);
+      WithTrace(CheckStatus(report, hr, status), trace);
     }
   }
   pin.Reset();
-  Step(report, "UnloadEncoder", encoder->UnloadEncoder(graph.Get()), "",
+  Step(report, trace, "UnloadEncoder", encoder->UnloadEncoder(graph.Get()), "",
        "the module could not take the board's filter out of the graph: restart the host");
 }
 
@@ -134,8 +150,10 @@ void CheckDeep(Report& report, const std::string& modulePath) {
       "changes the board's state");
   HMODULE library = nullptr;
   {
+    TraceCapture trace;
+    if (!trace.Unavailable().empty()) report.Note("--deep: " + trace.Unavailable());
     ComPtr<IEncoderModule> encoder;
-    if (CreateModule(report, modulePath, library, encoder)) RunModule(report, encoder.Get());
+    if (CreateModule(report, trace, modulePath, library, encoder)) RunModule(report, trace, encoder.Get());
   }
   if (library) FreeLibrary(library);
 }
