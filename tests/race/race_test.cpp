@@ -106,6 +106,8 @@ class RaceTest : public ::testing::Test {
 TEST_F(RaceTest, PollsAndSettingsWhileTheBoardIsAttachedAndDetached) {
   const int32_t tuner = 2;  // the channel changes reach the tuner while initialised
   encoder->SetVideoInput(&tuner, nullptr);
+  const PictureSettings first{0, 10, 10, 10, 10};  // stored in state 0, before any thread runs
+  ASSERT_EQ(encoder->SetPictureSettings(&first, nullptr), S_OK);
   const HRESULT noFilter = ZELK_E_NO_CAPTURE_FILTER;
 
   std::atomic<bool> stop{false};
@@ -138,7 +140,9 @@ TEST_F(RaceTest, PollsAndSettingsWhileTheBoardIsAttachedAndDetached) {
     }
   }));
   // Two threads change picture and volume, each with its own values: a record
-  // read back must carry one thread's four values, never a mix.
+  // read back must carry one thread's four values, never a mix. A refused call
+  // (no board attached) reports the stored record, so one is stored before the
+  // threads start (above): otherwise a slow-starting thread would read the defaults.
   for (int32_t value : {10, 20}) {
     threads.push_back(MtaThread([&, value] {
       while (!stop) {
