@@ -1,0 +1,20 @@
+# find_package(ZelkEncoder): the SDK of zelkenc.dll, the MB86393 capture board's
+# encoder module.
+#   ZelkEncoder::Headers       imported target: the include folder of
+#                              <zelk/encoder_module.h>
+#   ZelkEncoder_RUNTIME_FILES  zelkenc.dll and MbPciEncoder.rom of the
+#                              architecture being built, to ship together in
+#                              the host's folder
+get_filename_component(_zelk_prefix "${CMAKE_CURRENT_LIST_DIR}/../../.." ABSOLUTE)
+if(NOT TARGET ZelkEncoder::Headers)
+  add_library(ZelkEncoder::Headers INTERFACE IMPORTED)
+  set_target_properties(ZelkEncoder::Headers PROPERTIES INTERFACE_INCLUDE_DIRECTORIES "${_zelk_prefix}/include")
+endif()
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(_zelk_bin "${_zelk_prefix}/bin/x64")
+else()
+  set(_zelk_bin "${_zelk_prefix}/bin/x86")
+endif()
+set(ZelkEncoder_RUNTIME_FILES "${_zelk_bin}/zelkenc.dll" "${_zelk_bin}/MbPciEncoder.rom")
+unset(_zelk_bin)
+unset(_zelk_prefix)

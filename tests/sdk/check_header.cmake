@@ -1,0 +1,28 @@
+# Compiles the public header alone, warnings as errors, as C (C99, C11, with
+# the C call macros) and as C++ (C++11 to C++20), for x86_64 and i686.
+# Usage: cmake -DINCLUDE=<folder holding zelk/> -DCOMPILERS="cc;c++;..." -DOUT=<folder> -P check_header.cmake
+file(MAKE_DIRECTORY ${OUT})
+file(WRITE ${OUT}/header_alone.c "#include <zelk/encoder_module.h>\n")
+file(WRITE ${OUT}/header_alone.cpp "#include <zelk/encoder_module.h>\n")
+set(flags -Wall -Wextra -pedantic -Werror -fsyntax-only -I${INCLUDE})
+set(failed "")
+foreach(compiler ${COMPILERS})
+  if(compiler MATCHES "g\\+\\+")
+    set(cases "c++11;c++14;c++17;c++20")
+    set(source ${OUT}/header_alone.cpp)
+  else()
+    set(cases "c99;c11")
+    set(source ${OUT}/header_alone.c)
+  endif()
+  foreach(std ${cases})
+    execute_process(COMMAND ${compiler} -std=${std} -DCOBJMACROS ${flags} ${source}
+                    RESULT_VARIABLE rc ERROR_VARIABLE errors)
+    if(NOT rc EQUAL 0)
+      list(APPEND failed "${compiler} -std=${std}")
+      message("${compiler} -std=${std}:\n${errors}")
+    endif()
+  endforeach()
+endforeach()
+if(failed)
+  message(FATAL_ERROR "the header does not compile cleanly with: ${failed}")
+endif()
