@@ -11,6 +11,7 @@
 #              their .debug files lie beside them. Otherwise the README's
 #              .debug files are not expected.
 #   TOOLCHAIN  also builds the installed samples against the installed package
+cmake_minimum_required(VERSION 3.20)
 foreach(required BUILD OUT)
   if(NOT ${required})
     message(FATAL_ERROR "package.cmake needs -D${required}=...")
