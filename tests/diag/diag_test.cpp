@@ -25,6 +25,24 @@ constexpr char kServerKey[] = "CLSID\\{337E5D3E-AC5C-4C8E-AC22-B757C57CF1D7}\\In
 constexpr char kClassKey[] = "{337E5D3E-AC5C-4C8E-AC22-B757C57CF1D7}";
 constexpr wchar_t kBoardName[] = L"MB86393 PCI Capture";
 
+// The rows break the doctor's own registry view, the one of its build, and the
+// other one: the i686 doctor sees the machine from the 32-bit side.
+#ifdef _WIN64
+#define OWN_BITS "64"
+#define OTHER_BITS "32"
+constexpr REGSAM kOwnView = KEY_WOW64_64KEY, kOtherView = KEY_WOW64_32KEY;
+constexpr WORD kOtherMachine = IMAGE_FILE_MACHINE_I386;
+constexpr char kOwnRegsvr32[] = "%SystemRoot%\\System32\\regsvr32";
+constexpr char kOtherRegsvr32[] = "%SystemRoot%\\SysWOW64\\regsvr32";
+#else
+#define OWN_BITS "32"
+#define OTHER_BITS "64"
+constexpr REGSAM kOwnView = KEY_WOW64_32KEY, kOtherView = KEY_WOW64_64KEY;
+constexpr WORD kOtherMachine = IMAGE_FILE_MACHINE_AMD64;
+constexpr char kOwnRegsvr32[] = "%SystemRoot%\\SysWOW64\\regsvr32";
+constexpr char kOtherRegsvr32[] = "%SystemRoot%\\System32\\regsvr32";
+#endif
+
 std::string Narrow(const std::wstring& text) {
   std::string narrow(text.size() * 2 + 1, '\0');
   narrow.resize(static_cast<size_t>(WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, &narrow[0],
@@ -82,10 +100,10 @@ class Machine {
                    static_cast<DWORD>(path.size() + 1));
     RegSetValueExA(key, "ThreadingModel", 0, REG_SZ, reinterpret_cast<const BYTE*>("Both"), 5);
     RegCloseKey(key);
-    if (view == KEY_WOW64_32KEY) {
+    if (view == kOtherView) {
       Undo([] {
         HKEY classes = nullptr;
-        RegOpenKeyExA(HKEY_CLASSES_ROOT, "CLSID", 0, KEY_ALL_ACCESS | KEY_WOW64_32KEY, &classes);
+        RegOpenKeyExA(HKEY_CLASSES_ROOT, "CLSID", 0, KEY_ALL_ACCESS | kOtherView, &classes);
         RegDeleteTreeA(classes, kClassKey);
         RegCloseKey(classes);
       });
@@ -229,40 +247,41 @@ const Row kRows[] = {
     {"bad option", [](Machine&) { return std::wstring(L"--no-such-option"); }, 2, nullptr, nullptr, "", ""},
     {"not registered",
      [](Machine& machine) {
-       machine.RemoveRegistration(KEY_WOW64_64KEY);
+       machine.RemoveRegistration(kOwnView);
        return std::wstring();
      },
-     1, "registration (64-bit view)", "FAIL", "not registered", "%SystemRoot%\\System32\\regsvr32"},
+     1, "registration (" OWN_BITS "-bit view)", "FAIL", "not registered", kOwnRegsvr32},
     {"registered path missing",
      [](Machine& machine) {
-       machine.Register(KEY_WOW64_64KEY, "C:\\Moved\\zelkenc.dll");
+       machine.Register(kOwnView, "C:\\Moved\\zelkenc.dll");
        return std::wstring();
      },
-     1, "registration (64-bit view)", "FAIL", "C:\\Moved\\zelkenc.dll is registered but does not exist",
+     1, "registration (" OWN_BITS "-bit view)", "FAIL", "C:\\Moved\\zelkenc.dll is registered but does not exist",
      "or put it back at C:\\Moved\\zelkenc.dll"},
-    {"32-bit registration only, seen by the 64-bit doctor",
+    {OTHER_BITS "-bit registration only, seen by the " OWN_BITS "-bit doctor",
      [](Machine& machine) {
        const std::string folder = machine.Folder();
        Machine::WriteFirmware(folder, 16);
-       machine.RemoveRegistration(KEY_WOW64_64KEY);
-       machine.Register(KEY_WOW64_32KEY, Machine::CopyModule(folder, IMAGE_FILE_MACHINE_I386));
+       machine.RemoveRegistration(kOwnView);
+       machine.Register(kOtherView, Machine::CopyModule(folder, kOtherMachine));
        return std::wstring();
      },
-     1, "registration (64-bit view)", "FAIL", "only the other view has a registration",
-     "register the 64-bit zelkenc.dll"},
-    {"64-bit DLL in the 32-bit view",
+     1, "registration (" OWN_BITS "-bit view)", "FAIL", "only the other view has a registration",
+     "register the " OWN_BITS "-bit zelkenc.dll"},
+    {OWN_BITS "-bit DLL in the " OTHER_BITS "-bit view",
      [](Machine& machine) {
-       machine.Register(KEY_WOW64_32KEY, Narrow(TestFolder()) + "zelkenc.dll");
+       machine.Register(kOtherView, Narrow(TestFolder()) + "zelkenc.dll");
        return std::wstring();
      },
-     1, "registration (32-bit view)", "FAIL", "is a 64-bit DLL in the 32-bit view", "%SystemRoot%\\SysWOW64\\regsvr32"},
+     1, "registration (" OTHER_BITS "-bit view)", "FAIL", "is a " OWN_BITS "-bit DLL in the " OTHER_BITS "-bit view",
+     kOtherRegsvr32},
     {"firmware missing beside the registered module",
      [](Machine& machine) {
        const std::string folder = machine.Folder();
-       machine.Register(KEY_WOW64_64KEY, Machine::CopyModule(folder));
+       machine.Register(kOwnView, Machine::CopyModule(folder));
        return std::wstring();
      },
-     1, "firmware (64-bit registration)", "FAIL", "MbPciEncoder.rom is missing",
+     1, "firmware (" OWN_BITS "-bit registration)", "FAIL", "MbPciEncoder.rom is missing",
      "copy MbPciEncoder.rom from the driver CD beside"},
     {"empty firmware beside the host's own copy",
      [](Machine& machine) {

@@ -44,9 +44,10 @@ DWORD RunRegsvr32(const std::string& switches) {
   return exitCode;
 }
 
-bool KeyExists(const char* name) {
+// view: 0 for the process's own registry view, or KEY_WOW64_32KEY / KEY_WOW64_64KEY.
+bool KeyExists(const char* name, REGSAM view = 0) {
   HKEY key = nullptr;
-  if (RegOpenKeyExA(HKEY_CLASSES_ROOT, name, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+  if (RegOpenKeyExA(HKEY_CLASSES_ROOT, name, 0, KEY_READ | view, &key) != ERROR_SUCCESS) return false;
   RegCloseKey(key);
   return true;
 }
@@ -111,6 +112,15 @@ TEST_F(Regsvr32, WritesTheClassKeysOnceHoweverOftenItRuns) {
   EXPECT_EQ(lstrcmpiA(ReadString(kServerKey, nullptr).c_str(), ModulePathBesideTest().c_str()), 0)
       << ReadString(kServerKey, nullptr);
   EXPECT_EQ(ReadString(kServerKey, "ThreadingModel"), "Both");
+  // A 64-bit host must not find the i686 DLL, nor a 32-bit host the x86_64 one:
+  // each lands in its own architecture's view (the 32-bit one is WOW6432Node).
+#ifdef _WIN64
+  const REGSAM ownView = KEY_WOW64_64KEY, otherView = KEY_WOW64_32KEY;
+#else
+  const REGSAM ownView = KEY_WOW64_32KEY, otherView = KEY_WOW64_64KEY;
+#endif
+  EXPECT_TRUE(KeyExists(kServerKey, ownView));
+  EXPECT_FALSE(KeyExists(kClassKey, otherView));
 
   ASSERT_EQ(RunRegsvr32("/s"), 0u);
   EXPECT_EQ(CountEntries(kClassKey), std::make_pair(DWORD{1}, DWORD{1}));
