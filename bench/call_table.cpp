@@ -13,7 +13,7 @@ namespace {
 
 constexpr uint32_t kCableChannel13 = 0x10000 | 13;
 
-struct CallSpec {
+struct CallPlan {
   const char* name;
   Subject Session::*subject;               // the encoder it works on
   HRESULT (*prepare)(Session&, Subject&);  // untimed, before each run
@@ -39,7 +39,7 @@ HRESULT DropScratch(Session& s, Subject&) {
 }
 HRESULT NewScratch(Session& s, Subject&) { return s.NewEncoder(s.scratch); }
 
-constexpr CallSpec kCalls[] = {
+constexpr CallPlan kCalls[] = {
     {"LoadEncoder, 64 KiB image, new graph", &Session::plain, Image<kSmallImage, true>, Load},
     {"LoadEncoder, 64 KiB image, filter already in the graph", &Session::plain, Image<kSmallImage, false>, Load},
     {"LoadEncoder, 4 MiB image, new graph", &Session::plain, Image<kLargeImage, true>, Load},
@@ -114,28 +114,28 @@ bool MeasureCalls(Session& session, int repeats, std::vector<CallFigures>* calls
   for (int round = -1; round < repeats; ++round) {
     if (round >= 0) SleepOnce(waitsMs, &overshootUs);
     for (size_t i = 0; i < std::size(kCalls); ++i) {
-      const CallSpec& spec = kCalls[i];
-      Subject& subject = session.*spec.subject;
+      const CallPlan& plan = kCalls[i];
+      Subject& subject = session.*plan.subject;
       HRESULT hr = session.BeginRun(subject);
-      if (SUCCEEDED(hr)) hr = spec.prepare(session, subject);
+      if (SUCCEEDED(hr)) hr = plan.prepare(session, subject);
       if (SUCCEEDED(hr)) hr = session.Board()->ClearLog();
       if (FAILED(hr)) {
-        *error = Failure("preparation", spec.name, hr);
+        *error = Failure("preparation", plan.name, hr);
         return false;
       }
       const int64_t cpuBefore = ThreadCpuUs();
       const int64_t start = NowUs();
-      hr = spec.call(session, subject);
+      hr = plan.call(session, subject);
       const int64_t wall = NowUs() - start;
       const int64_t cpu = ThreadCpuUs() - cpuBefore;
       if (FAILED(hr)) {
-        *error = Failure("the call", spec.name, hr);
+        *error = Failure("the call", plan.name, hr);
         return false;
       }
       const std::vector<zelk::sim::LoggedRequest> log = zelk::sim::ReadLog(session.Board());
       for (const auto& request : log) {
         if (FAILED(request.result)) {
-          *error = Failure("a board request", spec.name, request.result);
+          *error = Failure("a board request", plan.name, request.result);
           return false;
         }
       }
@@ -144,7 +144,7 @@ bool MeasureCalls(Session& session, int repeats, std::vector<CallFigures>* calls
       CallFigures& figures = (*calls)[i];
       const Floor floor = MandatedWait(log);
       if (figures.wallUs.empty()) {
-        figures.name = spec.name;
+        figures.name = plan.name;
         figures.requestsMin = figures.requestsMax = log.size();
       }
       figures.wallUs.push_back(wall);

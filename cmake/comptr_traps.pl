@@ -15,7 +15,6 @@ use strict;
 use warnings;
 use File::Basename qw(dirname);
 use File::Find qw(find);
-use File::Spec;
 
 my @roots = @ARGV or die "usage: comptr_traps.pl DIR_OR_FILE...\n";
 my @files;
@@ -93,7 +92,7 @@ sub Load {
   }
   for my $include (@includes) {
     for my $dir (dirname($file), @includeDirs) {
-      my $path = File::Spec->catfile($dir, $include);
+      my $path = "$dir/$include";
       if (-f $path) {
         Load($path);
         $global{$file}{$_} = 1 for keys %{$global{$path}};

@@ -28,9 +28,9 @@ LONGLONG BoardLog::NowUs() const {
 
 void BoardLog::BeginPhase() { phaseStartUs_ = NowUs(); }
 
-const PhaseRecord& BoardLog::EndPhase(const PhaseSpec& spec) {
+const PhaseRecord& BoardLog::EndPhase(const PhaseKind& kind) {
   PhaseRecord phase;
-  phase.spec = &spec;
+  phase.kind = &kind;
   phase.startUs = phaseStartUs_;
   phase.endUs = NowUs();
   phase.firstNumber = taken_ + 1;

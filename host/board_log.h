@@ -13,14 +13,14 @@
 namespace zelkhost {
 
 // One step of the recording as the trace shows it.
-struct PhaseSpec {
+struct PhaseKind {
   const char* heading;
   const char* idleReason;  // why the phase may send nothing
   bool holdsSetUpTables;   // the register writes after the control record are the start-up tables
 };
 
 struct PhaseRecord {
-  const PhaseSpec* spec = nullptr;
+  const PhaseKind* kind = nullptr;
   LONGLONG startUs = 0;  // the board's clock: microseconds since it was reset
   LONGLONG endUs = 0;
   ULONG firstNumber = 1;  // log position of the first request, from 1
@@ -43,7 +43,7 @@ class BoardLog {
 
   void BeginPhase();
   // Ends the phase begun last: takes the requests logged since then.
-  const PhaseRecord& EndPhase(const PhaseSpec& spec);
+  const PhaseRecord& EndPhase(const PhaseKind& kind);
 
   const std::vector<PhaseRecord>& Phases() const { return phases_; }
   unsigned long Requests() const;

@@ -62,7 +62,7 @@ bool WriteJsonLog(std::FILE* file, const BoardLog& log) {
   for (const PhaseRecord& phase : log.Phases()) {
     for (size_t i = 0; i < phase.requests.size(); ++i) {
       const RequestView view = ViewRequest(phase.requests[i], phase.firstNumber + static_cast<ULONG>(i));
-      if (std::fputs(Line(view, phase.spec->heading).c_str(), file) < 0) return false;
+      if (std::fputs(Line(view, phase.kind->heading).c_str(), file) < 0) return false;
     }
   }
   return std::fflush(file) == 0;

@@ -18,21 +18,21 @@ constexpr LONG kDecoderReadyAfterReads = 2;
 constexpr DWORD kEncoderErrorFlag = 1;
 constexpr DWORD kDecoderNotReadyFlag = 2;
 
-constexpr PhaseSpec kSettingsPhase{"Settings (stored until the board is attached)",
+constexpr PhaseKind kSettingsPhase{"Settings (stored until the board is attached)",
                                    "before LoadEncoder the module only stores what it is given", false};
-constexpr PhaseSpec kAttachPhase{"Attach and set-up (LoadEncoder)",
+constexpr PhaseKind kAttachPhase{"Attach and set-up (LoadEncoder)",
                                  "the module stopped before the board: no board found, or no firmware read", true};
-constexpr PhaseSpec kProcessingPhase{"Video processing (SetVideoProcessing)",
+constexpr PhaseKind kProcessingPhase{"Video processing (SetVideoProcessing)",
                                      "the module stores the flags; InitializeEncoder sends them", false};
-constexpr PhaseSpec kInitialisePhase{"Initialise (InitializeEncoder)", "the module refused before sending anything",
+constexpr PhaseKind kInitialisePhase{"Initialise (InitializeEncoder)", "the module refused before sending anything",
                                      false};
-constexpr PhaseSpec kStartPhase{"Start (StartEncoder)",
+constexpr PhaseKind kStartPhase{"Start (StartEncoder)",
                                 "StartEncoder only switches the ghost reducer, and this board has no enhancer unit",
                                 false};
-constexpr PhaseSpec kStatusPhase{"Status (GetEncStatus)", "the module refused before sending anything", false};
-constexpr PhaseSpec kStopPhase{"Stop (StopEncoder)", "StopEncoder only returns the module to idle; the board is not told",
+constexpr PhaseKind kStatusPhase{"Status (GetEncStatus)", "the module refused before sending anything", false};
+constexpr PhaseKind kStopPhase{"Stop (StopEncoder)", "StopEncoder only returns the module to idle; the board is not told",
                                false};
-constexpr PhaseSpec kDetachPhase{"Detach (UnloadEncoder)", "UnloadEncoder only takes the filters out of the graph",
+constexpr PhaseKind kDetachPhase{"Detach (UnloadEncoder)", "UnloadEncoder only takes the filters out of the graph",
                                  false};
 
 std::string PinText(IPin* pin) {
@@ -99,10 +99,10 @@ void Recording::Run(PFN_CreateEncoder createEncoder) {
   graph_.Reset();
 }
 
-bool Recording::ApplySettings(const PhaseSpec& spec, SettingsStep apply) {
+bool Recording::ApplySettings(const PhaseKind& kind, SettingsStep apply) {
   SettingsReport report;
   bool ok = false;
-  Phase(spec, [&] { ok = apply(encoder_.Get(), options_, &report); });
+  Phase(kind, [&] { ok = apply(encoder_.Get(), options_, &report); });
   Say("%s", report.echo.c_str());
   return ok || Fail(report.problem);
 }

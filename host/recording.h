@@ -30,19 +30,19 @@ class Recording {
 
  private:
   template <typename Call>
-  const PhaseRecord& Phase(const PhaseSpec& spec, Call&& call) {
+  const PhaseRecord& Phase(const PhaseKind& kind, Call&& call) {
     log_.BeginPhase();
     call();
-    const PhaseRecord& phase = log_.EndPhase(spec);
+    const PhaseRecord& phase = log_.EndPhase(kind);
     PrintPhase(phase, detail_);
     return phase;
   }
   // One call of the module as a phase: its traffic, what the host got, and
   // the failure kept when it failed.
   template <typename Call>
-  bool CallPhase(const PhaseSpec& spec, const char* operation, Call&& call) {
+  bool CallPhase(const PhaseKind& kind, const char* operation, Call&& call) {
     HRESULT hr = S_OK;
-    const PhaseRecord& phase = Phase(spec, [&] { hr = call(); });
+    const PhaseRecord& phase = Phase(kind, [&] { hr = call(); });
     ShowResult(operation, hr);
     return SUCCEEDED(hr) || FailCall(operation, phase, hr);
   }
@@ -58,7 +58,7 @@ class Recording {
 
   // Settings given on the command line as a phase, echoed as the module reports them back.
   using SettingsStep = bool (*)(IEncoderModule*, const Options&, SettingsReport*);
-  bool ApplySettings(const PhaseSpec& spec, SettingsStep apply);
+  bool ApplySettings(const PhaseKind& kind, SettingsStep apply);
   bool StoreSettings();
   bool Attach();
   bool SetProcessing();

@@ -66,7 +66,7 @@ class Picture {
   void Phase(const PhaseRecord& phase, double top) {
     const double mid = top + kRowHeight / 2;
     const double width = std::max(X(phase.endUs) - X(phase.startUs), 2.0);
-    Put(Format("<text x=\"8\" y=\"%.1f\">%s</text>\n", mid - 2, Escaped(phase.spec->heading).c_str()));
+    Put(Format("<text x=\"8\" y=\"%.1f\">%s</text>\n", mid - 2, Escaped(phase.kind->heading).c_str()));
     Put(Format("<text x=\"8\" y=\"%.1f\" font-size=\"10\" fill=\"#555\">%zu requests, %lld ms</text>\n", mid + 11,
                phase.requests.size(), static_cast<long long>((phase.endUs - phase.startUs + 500) / 1000)));
     Put(Format("<rect class=\"phase\" x=\"%.1f\" y=\"%.1f\" width=\"%.1f\" height=\"%.1f\" fill=\"#e3ecf7\" "

@@ -39,7 +39,7 @@ bool IsEnhancerDevice(uint32_t device) {
 
 std::vector<TableRun> SetUpTables(const PhaseRecord& phase) {
   std::vector<TableRun> runs;
-  if (!phase.spec->holdsSetUpTables) return runs;
+  if (!phase.kind->holdsSetUpTables) return runs;
   size_t i = 0;
   while (i < phase.requests.size() && !ViewRequest(phase.requests[i], 0).Is(board::kPropControlRecord)) ++i;
   for (++i; i < phase.requests.size(); ++i) {
@@ -182,7 +182,7 @@ std::string Heading(const PhaseRecord& phase) {
   if (failed) text += Format(" (%zu failed)", failed);
   text += ", " + Ms(phase.endUs - phase.startUs);
   if (waits) text += ", waits " + Ms(waits);
-  return Format("== %s: %s", phase.spec->heading, text.c_str());
+  return Format("== %s: %s", phase.kind->heading, text.c_str());
 }
 
 }  // namespace
@@ -191,7 +191,7 @@ void PrintPhase(const PhaseRecord& phase, Detail detail) {
   Always(detail == Detail::Quiet ? "%s\n" : "\n%s\n", Heading(phase).c_str());
   if (detail == Detail::Quiet) return;
   if (phase.requests.empty()) {
-    Always("   nothing sent: %s\n", phase.spec->idleReason);
+    Always("   nothing sent: %s\n", phase.kind->idleReason);
     return;
   }
   Always(kRowFormat, "#", "req", "property", "device", "register", "value", "wait");

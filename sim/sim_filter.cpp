@@ -15,7 +15,7 @@ namespace {
 
 LONG liveObjects = 0;
 
-HRESULT NewFilter(const CLSID& clsid, std::shared_ptr<Board> board, const std::vector<PinSpec>& pins,
+HRESULT NewFilter(const CLSID& clsid, std::shared_ptr<Board> board, const std::vector<PinInfo>& pins,
                   IBaseFilter** out) {
   if (!out) return E_POINTER;
   *out = new (std::nothrow) SimFilter(clsid, std::move(board), pins);
@@ -30,7 +30,7 @@ void RemoveLiveObject() { InterlockedDecrement(&liveObjects); }
 
 HRESULT CreateSimCaptureFilter(std::shared_ptr<Board> board, bool withInputPin, IBaseFilter** out) {
   if (!board) return E_INVALIDARG;
-  std::vector<PinSpec> pins;
+  std::vector<PinInfo> pins;
   if (withInputPin) pins.push_back({ZELK_SIM_INPUT_PIN, PINDIR_INPUT});
   pins.push_back({ZELK_SIM_OUTPUT_PIN, PINDIR_OUTPUT});
   return NewFilter(CLSID_ZelkSimCapture, std::move(board), pins, out);
@@ -47,7 +47,7 @@ HRESULT CreateCaptureWithoutProperties(IBaseFilter** out) {
 }
 
 HRESULT CreateTestFilter(bool withOutputPin, IBaseFilter** out) {
-  std::vector<PinSpec> pins{{L"Sink In", PINDIR_INPUT}};
+  std::vector<PinInfo> pins{{L"Sink In", PINDIR_INPUT}};
   if (withOutputPin) pins.push_back({L"Sink Out", PINDIR_OUTPUT});
   return NewFilter(CLSID_ZelkSimTestFilter, nullptr, pins, out);
 }
@@ -61,9 +61,9 @@ HRESULT CreateOtherCameraFilter(IBaseFilter** out) {
   return NewFilter(CLSID_ZelkSimOtherCamera, nullptr, {{L"Capture", PINDIR_OUTPUT}}, out);
 }
 
-SimFilter::SimFilter(const CLSID& clsid, std::shared_ptr<Board> board, const std::vector<PinSpec>& pins)
+SimFilter::SimFilter(const CLSID& clsid, std::shared_ptr<Board> board, const std::vector<PinInfo>& pins)
     : clsid_(clsid), board_(std::move(board)) {
-  for (const PinSpec& pin : pins) pins_.push_back(std::make_unique<SimPin>(this, pin.name, pin.direction));
+  for (const PinInfo& pin : pins) pins_.push_back(std::make_unique<SimPin>(this, pin.name, pin.direction));
   AddLiveObject();
 }
 

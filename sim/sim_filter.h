@@ -63,7 +63,7 @@ class SimPin final : public IPin {
   AM_MEDIA_TYPE type_{};
 };
 
-struct PinSpec {
+struct PinInfo {
   const wchar_t* name;
   PIN_DIRECTION direction;
 };
@@ -71,7 +71,7 @@ struct PinSpec {
 class SimFilter final : public IBaseFilter, public IKsPropertySet, public ISimBoardControl {
  public:
   // `board` null: a filter without IKsPropertySet and ISimBoardControl.
-  SimFilter(const CLSID& clsid, std::shared_ptr<Board> board, const std::vector<PinSpec>& pins);
+  SimFilter(const CLSID& clsid, std::shared_ptr<Board> board, const std::vector<PinInfo>& pins);
   ~SimFilter();
 
   // IUnknown
