@@ -1,30 +1,31 @@
 #!/usr/bin/env bash
-# The i686 build's tests under the emulated 32-bit Wine loader, in a prefix of
+# The i686 build's tests under the private 32-bit Wine loader, in a prefix of
 # their own, with the i686 simulator registered through the 32-bit regsvr32;
-# leaves out what tools/emu32/left-out lists. Run by ./run test32 [ctest
-# options] once build/win32 is built with its tests.
+# leaves out what tools/wine32/left-out lists for the loader's mode. Run by
+# ./run test32 [ctest options] once build/win32 is built with its tests.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 ROOT=$PWD
 BUILD=$ROOT/build
-EMU=$BUILD/emu32
+LOADER=$BUILD/wine32
 BIN32=$BUILD/win32/bin
 log() { printf '==> %s\n' "$*"; }
 
-tools/emu32/setup-loader.sh "$EMU"
+tools/wine32/setup-loader.sh "$LOADER"
+MODE=$(cat "$LOADER/mode")
 
-# Its own prefix always: a 64-bit one whose 32-bit side the emulated loader
+# Its own prefix always: a 64-bit one whose 32-bit side the private loader
 # made. Wine traces and DLL overrides the user exported are kept.
 export WINEPREFIX=$BUILD/wineprefix32 WINEARCH=win64
 export WINEDEBUG=${WINEDEBUG--all}
 WINEDLLOVERRIDES=${WINEDLLOVERRIDES-mscoree,mshtml=}
 # No debugger on a crash: winedbg would wait for a user and hang the run.
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:+$WINEDLLOVERRIDES;}winedbg.exe=d"
-export ZELK_WINE32=$EMU/lib/wine/wine
+export ZELK_WINE32=$LOADER/lib/wine/wine
 unset WINELOADER WINESERVER
-# Wine's own programs and services run natively through the copy of the 64-bit
-# loader; only the i686 programs go through the emulator.
-wine64=$EMU/lib/wine/wine64
+# Wine's own programs and services run through the copy of the 64-bit loader
+# with the system's libraries; only the i686 programs use the private root.
+wine64=$LOADER/lib/wine/wine64
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   log "creating Wine prefix $WINEPREFIX"
   mkdir -p "$WINEPREFIX"
@@ -49,17 +50,18 @@ if ! "$ZELK_WINE32" 'C:\windows\syswow64\regsvr32.exe' /s "$(winpath "$BIN32/zel
 fi
 
 programs=() tests=()
-while read -r kind pattern _; do
+while read -r when kind pattern _; do
+  [ "$when" = always ] || [ "$when" = "$MODE" ] || continue
   case "$kind" in
     program) programs+=("$pattern") ;;
     test) tests+=("$pattern") ;;
   esac
-done < <(grep -v '^#' tools/emu32/left-out)
+done < <(grep -v -e '^#' -e '^$' tools/wine32/left-out)
 exclude=$(IFS='|'; echo "${programs[*]}")
-export GTEST_FILTER="-$(IFS=':'; echo "${tests[*]}")"
-log "running the i686 tests (left out: programs matching '$exclude', tests $GTEST_FILTER)"
-# Bounded as a whole: a program that hangs in the emulator costs its own
-# timeout, several of them never the whole CI run.
+[ ${#tests[@]} -eq 0 ] || export GTEST_FILTER="-$(IFS=':'; echo "${tests[*]}")"
+log "running the i686 tests, $MODE loader (left out: programs matching '$exclude'${GTEST_FILTER:+, tests $GTEST_FILTER})"
+# Bounded as a whole: a program that hangs costs its own timeout, several of
+# them never the whole CI run.
 status=0
 timeout 1800 ctest --preset win32 -E "$exclude" "$@" || status=$?
 [ "$status" -ne 124 ] || echo "the i686 tests did not finish within 30 minutes" >&2
