@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds a private 32-bit Wine loader beside the system's 64-bit one:
 #   tools/wine32/setup-loader.sh DIR
+#   tools/wine32/setup-loader.sh --mode     prints the mode DIR/mode would get
 # DIR/root      wine32, libwine and their i386 libraries, unpacked with
 #               dpkg-deb -x: nothing is installed, dpkg is not told of i386,
 #               nothing outside DIR changes.
@@ -13,19 +14,22 @@
 #               has the 32-bit C library (package libc6-i386, an amd64
 #               package): the 32-bit loader runs as it is. "emulated"
 #               otherwise: it runs under qemu-i386-static, which is fetched
-#               into DIR/root as well.
+#               into DIR/root as well. ZELK_WINE32_MODE=emulated forces the
+#               emulator, to check that path on a kernel that does not need it.
 # DIR/apt       the private apt configuration (its lists, state and packages
 #               are removed once unpacked).
 # Done once; again only when the system's Wine (or this script) changes.
 set -euo pipefail
 
-DIR=$(mkdir -p "$1" && cd "$1" && pwd)
-log() { printf '==> %s\n' "$*"; }
-
-WINE_VERSION=$(dpkg-query -W -f='${Version}' wine64)
 # The system's 32-bit C library runs the native loader; without it, or on a
 # kernel without i386 support, the exec fails and the emulator is used.
-if /lib/ld-linux.so.2 --version >/dev/null 2>&1; then MODE=native; else MODE=emulated; fi
+MODE=emulated
+[ "${ZELK_WINE32_MODE-}" = emulated ] || ! /lib/ld-linux.so.2 --version >/dev/null 2>&1 || MODE=native
+if [ "${1-}" = --mode ]; then echo "$MODE"; exit 0; fi
+
+DIR=$(mkdir -p "$1" && cd "$1" && pwd)
+log() { printf '==> %s\n' "$*"; }
+WINE_VERSION=$(dpkg-query -W -f='${Version}' wine64)
 STAMP="wine64 $WINE_VERSION, $MODE, setup $(cksum < "$0" | cut -d' ' -f1)"
 if [ -x "$DIR/lib/wine/wine" ] && [ "$(cat "$DIR/stamp" 2>/dev/null)" = "$STAMP" ]; then
   exit 0
