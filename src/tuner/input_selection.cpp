@@ -43,6 +43,7 @@ constexpr RegisterWriteEntry kDecoderGroups[][kGroupWrites] = {
      {kDevDecoder, kAccessWrite, 0x09, 0x90, 0},
      {kDevDecoder, kAccessWrite, 0x0E, 0x4C, 0}},
 };
+static_assert(std::size(kDecoderGroups) == kGroupEnhancer + 1, "one row per group index");
 
 // Selecting the tuner first clears the companion device's register 0x81 and
 // puts its mode register 0x80 into the default mode.
