@@ -46,6 +46,9 @@ HRESULT EncoderObject::LoadEncoder(IFilterGraph* hostGraph, IPin** pin, int32_t*
   }
   HRESULT hr = AddDeviceFilter(CLSID_VideoInputDeviceCategory, kCaptureDeviceNameAnsi, kCaptureDeviceNameWide,
                                std::addressof(filter));
+  // The pin is looked up on the filter itself, outside objectLock.
+  ComPtr<IPin> outputPin;
+  if (SUCCEEDED(hr)) outputPin = FindPin(filter.Get(), kCaptureOutputPinName, PINDIR_OUTPUT);
 
   LockGuard guard(objectLock);
   captureFilter = filter;
@@ -53,7 +56,7 @@ HRESULT EncoderObject::LoadEncoder(IFilterGraph* hostGraph, IPin** pin, int32_t*
   // The graph took the filter under another name: we hold no filter to drive.
   if (!captureFilter) return FailStep(kLoadEncoderTrace, 1, E_FAIL);
 
-  *pin = FindPin(captureFilter.Get(), kCaptureOutputPinName, PINDIR_OUTPUT).Detach();
+  *pin = outputPin.Detach();
   *valueA = kLoadValueA;
   *valueB = kLoadValueB;
 
