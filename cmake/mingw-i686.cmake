@@ -9,6 +9,6 @@ set(CMAKE_FIND_ROOT_PATH /usr/${TOOLCHAIN_PREFIX})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-# Test programs run through the emulated 32-bit Wine loader (./run test32):
-# this machine cannot execute 32-bit code itself.
+# Test programs run through the private 32-bit Wine loader (tools/wine32),
+# natively where the kernel executes i386 code, under qemu otherwise.
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../tools/wine32/trusted-run)
