@@ -388,6 +388,7 @@ TEST_F(Doctor, JsonSaysWhatTheTextSays) {
   }
   EXPECT_EQ(verdicts, Verdicts(text.output));
   // The device list goes with the devices check.
+  EXPECT_EQ(ids.count("devices"), 1u) << "no check named devices";
   for (const Json& check : report["checks"].items) {
     if (check["id"].text != "devices") continue;
     ASSERT_FALSE(check["details"].items.empty());
