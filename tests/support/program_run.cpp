@@ -79,7 +79,12 @@ ProgramRun Run(const std::wstring& program, const std::wstring& arguments, DWORD
       }
       Sleep(10);
     }
-    WaitForSingleObject(process.hProcess, timeoutMs);
+    // A child that closed its output but goes on running is ended as well.
+    if (WaitForSingleObject(process.hProcess, timeoutMs) != WAIT_OBJECT_0) {
+      run.timedOut = true;
+      TerminateProcess(process.hProcess, 0xDEAD);
+      WaitForSingleObject(process.hProcess, timeoutMs);
+    }
     GetExitCodeProcess(process.hProcess, &run.exitCode);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
