@@ -179,6 +179,14 @@ TEST(DemoHost, TunerOnTheEnhancerBoardAndSettingsReachTheBoard) {
   EXPECT_TRUE(Matches(init, R"(0x1B volume\s+0x00 left level\s+0x00\b)")) << init;
 }
 
+// A run with --firmware works in a private module folder, named on the
+// "Module:" line; it is gone again when the run ends, failed or not.
+void ExpectModuleFolderRemoved(const std::string& output) {
+  std::smatch match;
+  ASSERT_TRUE(std::regex_search(output, match, std::regex(R"(Module:\s+(.*)\\zelkenc\.dll)"))) << output;
+  EXPECT_EQ(GetFileAttributesA(match[1].str().c_str()), INVALID_FILE_ATTRIBUTES) << match[1] << " left behind";
+}
+
 TEST(DemoHost, EmptyFirmwareIsSentWithAWarningAndItsCopyRemoved) {
   const TempFile empty(L"demo_test_empty.rom", "");
   const HostRun run = RunHost(L"--firmware " + empty.Quoted());
@@ -186,10 +194,7 @@ TEST(DemoHost, EmptyFirmwareIsSentWithAWarningAndItsCopyRemoved) {
   EXPECT_EQ(run.exitCode, 0u) << Both(run);
   EXPECT_TRUE(Matches(run.errors, R"(warning: the firmware file .*demo_test_empty\.rom is empty)")) << run.errors;
   EXPECT_TRUE(Matches(run.output, R"(\b1\s+Set\s+firmware\s+0-byte image)")) << run.output;
-  // The private module folder is gone again.
-  std::smatch match;
-  ASSERT_TRUE(std::regex_search(run.output, match, std::regex(R"(Module:\s+(.*)\\zelkenc\.dll)"))) << run.output;
-  EXPECT_EQ(GetFileAttributesA(match[1].str().c_str()), INVALID_FILE_ATTRIBUTES) << match[1] << " left behind";
+  ExpectModuleFolderRemoved(run.output);
 }
 
 // What a person at the machine sees in a debugger or debug viewer when the
@@ -231,7 +236,9 @@ const DemoCase kCases[] = {
       R"(\b31\s+Set\s+register\s+0x21 decoder\s+0x88 input switch\s+0x00 -> failed 0x8007001F\s+\d{3,} ms)"},
      {R"(^zelkhost: LoadEncoder failed at request 31 \(Set register 0x21 decoder 0x88 input switch 0x00, start-up table index 26\), which the board failed with 0x8007001F; the host got 0x8007001F)"},
      {"== Initialise"}},
-    {L"--fail-request 1:0x80070015", 1, {R"(\b1\s+Set\s+firmware\s+65536-byte image -> failed 0x80070015)"},
+    // A failed run with --firmware removes its private module folder as well.
+    {L"--firmware MbPciEncoder.rom --fail-request 1:0x80070015", 1,
+     {R"(\b1\s+Set\s+firmware\s+65536-byte image -> failed 0x80070015)"},
      {R"(LoadEncoder failed at request 1 \(Set firmware .*\), which the board failed with 0x80070015; the host got 0x80070015)"}},
     {L"--fail-request 110", 1, {R"(InitializeEncoder returned 0x8007001F)", "== Detach"},
      {R"(InitializeEncoder failed at request 110 \(Set video format 0\))"}, {"== Start"}},
@@ -269,6 +276,7 @@ TEST(DemoHost, OptionsFailuresAndModes) {
     // A failure is explained in one line; an option error leaves standard output empty.
     if (row.exitCode == 1) {
       EXPECT_EQ(std::count(run.errors.begin(), run.errors.end(), '\n'), 1) << run.errors;
+      if (std::wstring(row.arguments).find(L"--firmware") != std::wstring::npos) ExpectModuleFolderRemoved(run.output);
     } else if (row.exitCode == 2) {
       EXPECT_EQ(run.output, "") << Both(run);
     }
