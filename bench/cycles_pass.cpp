@@ -1,51 +1,38 @@
 #include "cycles_pass.h"
 
 #include <cstdio>
-#include <cwchar>
+#include <memory>
 
 #include "encoder/com_support.h"
+#include "encoder/device_search.h"
+#include "encoder/graph_control.h"
 #include "process_probes.h"
-#include "sim_control.h"
 
 namespace bench {
 namespace {
 
 constexpr int kWarmUpCycles = 2;
-constexpr wchar_t kDeviceName[] = ZELK_SIM_DEVICE_NAME;
 
-// What LoadEncoder and UnloadEncoder ask of Wine, done by the host itself:
-// enumerate the video-input devices, read their names, create the named one,
-// add it to the graph and take it out again.
+// The module's graph operations without its object: no board requests, no state.
+class GraphOperations : public zelk::GraphControl {
+ public:
+  HRESULT GraphReserved1() override { return E_NOTIMPL; }
+  HRESULT GraphReserved2() override { return E_NOTIMPL; }
+};
+
+// What LoadEncoder and UnloadEncoder ask of Wine, through the module's own
+// graph operations: find the board among the video-input devices, add its
+// filter to the graph, look up the output pin, take the filter out again.
 HRESULT EnumeratorCycle(IGraphBuilder* graph) {
-  ComPtr<ICreateDevEnum> devices;
-  ZELK_RETURN_IF_FAILED(CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, CLSCTX_INPROC_SERVER, IID_ICreateDevEnum,
-                                         reinterpret_cast<void**>(devices.GetAddressOf())));
-  ComPtr<IEnumMoniker> monikers;
-  if (devices->CreateClassEnumerator(CLSID_VideoInputDeviceCategory, monikers.GetAddressOf(), 0) != S_OK) {
-    return E_FAIL;
-  }
-  ComPtr<IMoniker> moniker;
-  while (monikers->Next(1, moniker.ReleaseAndGetAddressOf(), nullptr) == S_OK) {
-    ComPtr<IPropertyBag> bag;
-    if (FAILED(moniker->BindToStorage(nullptr, nullptr, IID_IPropertyBag, reinterpret_cast<void**>(bag.GetAddressOf())))) {
-      continue;
-    }
-    VARIANT name;
-    VariantInit(&name);
-    name.vt = VT_BSTR;
-    const bool match = SUCCEEDED(bag->Read(L"FriendlyName", &name, nullptr)) && name.vt == VT_BSTR &&
-                       std::wcscmp(name.bstrVal, kDeviceName) == 0;
-    VariantClear(&name);
-    if (!match) continue;
-    ComPtr<IBaseFilter> filter;
-    ZELK_RETURN_IF_FAILED(
-        moniker->BindToObject(nullptr, nullptr, IID_IBaseFilter, reinterpret_cast<void**>(filter.GetAddressOf())));
-    ZELK_RETURN_IF_FAILED(graph->AddFilter(filter.Get(), kDeviceName));
-    ComPtr<IPin> pin;
-    filter->FindPin(ZELK_SIM_OUTPUT_PIN, pin.GetAddressOf());
-    return graph->RemoveFilter(filter.Get());
-  }
-  return E_FAIL;
+  GraphOperations operations;
+  operations.graph = graph;
+  ComPtr<IBaseFilter> filter;
+  ZELK_RETURN_IF_FAILED(operations.AddDeviceFilter(CLSID_VideoInputDeviceCategory, zelk::kCaptureDeviceNameAnsi,
+                                                   zelk::kCaptureDeviceNameWide, std::addressof(filter)));
+  if (!filter) return E_FAIL;
+  zelk::GraphControl::FindPin(filter.Get(), zelk::kCaptureOutputPinName, PINDIR_OUTPUT);
+  operations.RemoveFilterAndDownstream(filter.Get());
+  return S_OK;
 }
 
 template <typename Cycle>
