@@ -52,6 +52,8 @@ HRESULT Count(Session& session, int cycles, ProcessCounts* counts, Cycle cycle) 
   return S_OK;
 }
 
+bool Counted(const ProcessCounts& counts) { return counts.handlesBefore >= 0 && counts.handlesAfter >= 0; }
+
 }  // namespace
 
 bool MeasureCycles(Session& session, int cycles, CycleFigures* figures, std::string* error) {
@@ -73,6 +75,10 @@ bool MeasureCycles(Session& session, int cycles, CycleFigures* figures, std::str
     char text[100];
     std::snprintf(text, sizeof text, "a load/unload cycle failed: 0x%08lX", static_cast<unsigned long>(hr));
     *error = text;
+    return false;
+  }
+  if (!Counted(figures->module) || !Counted(figures->enumerator)) {
+    *error = "the process's handles cannot be counted: the system handle table cannot be read";
     return false;
   }
   return true;

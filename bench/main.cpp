@@ -65,13 +65,16 @@ bool Parse(int argc, char** argv, Options* options) {
   return true;
 }
 
+int Failed(const std::string& error) {
+  std::fflush(stdout);
+  std::fprintf(stderr, "ERROR: %s\n", error.c_str());
+  return 1;
+}
+
 int Run(const Options& options) {
   Session session;
   std::string error;
-  if (!session.Open(&error)) {
-    std::printf("ERROR: %s\n", error.c_str());
-    return 1;
-  }
+  if (!session.Open(&error)) return Failed(error);
   Report report;
   report.quick = options.quick;
   report.repeats = options.repeats;
@@ -80,15 +83,12 @@ int Run(const Options& options) {
   if (!MeasureCalls(session, options.repeats, &report.calls, &report.sleeps, &error) ||
       !MeasureFirmware(session, options.repeats, &report.firmware, &error) ||
       !MeasureCycles(session, options.cycles, &report.cycles, &error)) {
-    std::printf("ERROR: %s\n", error.c_str());
-    return 1;
+    return Failed(error);
   }
   report.registerWriteUs = RegisterWriteUs(options.quick ? 5 : 101);
+  if (report.registerWriteUs < 0) return Failed("a register write to the in-process board failed");
   PrintReport(report);
-  if (!options.json.empty() && !WriteJson(report, options.json)) {
-    std::printf("ERROR: cannot write %s\n", options.json.c_str());
-    return 1;
-  }
+  if (!options.json.empty() && !WriteJson(report, options.json)) return Failed("cannot write " + options.json);
   return 0;
 }
 
@@ -102,7 +102,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   if (FAILED(CoInitialize(nullptr))) {
-    std::printf("ERROR: COM could not be initialised\n");
+    std::fprintf(stderr, "ERROR: COM could not be initialised\n");
     return 1;
   }
   const int exitCode = bench::Run(options);
