@@ -13,9 +13,10 @@ namespace zelkdiag {
 // A module file whose firmware is checked: one per registration, and the
 // module given on the command line.
 struct ModuleUse {
-  std::string id;     // suffix of the check ids: "64", "32", "module"
-  std::string where;  // "64-bit registration", "--module"
-  std::string path;
+  std::string id;        // suffix of the check ids: "64", "32", "module"
+  std::string where;     // "64-bit registration", "--module"
+  std::string path;      // as registered or given
+  std::string filePath;  // where this process reaches that file (HostFilePath)
 };
 
 // Both registry views (the 64-bit one only where the system has it). Returns

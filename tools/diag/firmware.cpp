@@ -56,13 +56,14 @@ void CheckFirmware(Report& report, const ModuleUse& module) {
   const std::string title = "firmware (" + module.where + ")";
   const std::string fromCd = "copy MbPciEncoder.rom from the driver CD beside " + module.path;
   const std::string path = zelk::FirmwarePathBeside(module.path.c_str());
-  if (path.empty()) {
+  const std::string filePath = zelk::FirmwarePathBeside(module.filePath.c_str());  // opened; `path` is reported
+  if (path.empty() || filePath.empty()) {
     report.Fail(id, title, "the module's path " + module.path + " names no folder",
                 "register zelkenc.dll by its full path");
     return;
   }
 
-  UniqueFile file(zelk::OpenFirmwareFile(path));
+  UniqueFile file(zelk::OpenFirmwareFile(filePath));
   if (file.get() == INVALID_HANDLE_VALUE) {
     const DWORD error = GetLastError();
     if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
@@ -70,7 +71,8 @@ void CheckFirmware(Report& report, const ModuleUse& module) {
                   "give your account read access to " + path + " and close any program that is writing it");
       return;
     }
-    const std::string renamed = RenamedImage(path.substr(0, path.size() - std::strlen(zelk::kFirmwareFileName)));
+    const std::string renamed =
+        RenamedImage(filePath.substr(0, filePath.size() - std::strlen(zelk::kFirmwareFileName)));
     if (renamed.empty()) {
       report.Fail(id, title, path + " is missing", fromCd);
     } else {

@@ -88,6 +88,26 @@ ModuleFile InspectModule(const std::string& path) {
   return module;
 }
 
+std::string HostFilePath(const std::string& path, int viewBits) {
+  constexpr int kToolBits = sizeof(void*) == 8 ? 64 : 32;
+  if (viewBits == kToolBits) return path;
+  char folder[MAX_PATH];
+  UINT length = GetSystemDirectoryA(folder, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH || path.size() <= length || path[length] != '\\' ||
+      CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, path.c_str(), static_cast<int>(length), folder,
+                     static_cast<int>(length)) != CSTR_EQUAL) {
+    return path;
+  }
+  const std::string rest = path.substr(length);
+  // A 32-bit doctor sees another view only under WOW64.
+  if (kToolBits == 32) {
+    length = GetSystemWindowsDirectoryA(folder, MAX_PATH);
+    return length == 0 || length >= MAX_PATH ? path : std::string(folder) + "\\Sysnative" + rest;
+  }
+  length = GetSystemWow64DirectoryA(folder, MAX_PATH);
+  return length == 0 || length >= MAX_PATH ? path : std::string(folder) + rest;
+}
+
 std::string MachineName(WORD machine) {
   switch (machine) {
     case IMAGE_FILE_MACHINE_I386:

@@ -19,6 +19,13 @@ struct ModuleFile {
 
 ModuleFile InspectModule(const std::string& path);
 
+// Where this process reaches the file that a host of `viewBits` bits opens at
+// `path`. The system redirects a 32-bit process's accesses to the system
+// folder (System32) to SysWOW64: a 32-bit doctor reaches a 64-bit host's
+// System32 through the Sysnative alias, a 64-bit doctor finds a 32-bit host's
+// in SysWOW64. Any other path is the same for both.
+std::string HostFilePath(const std::string& path, int viewBits);
+
 // "32-bit", "64-bit" or "ARM64" for the machine types a DLL of this module can have.
 std::string MachineName(WORD machine);
 

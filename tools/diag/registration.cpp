@@ -110,7 +110,8 @@ void CheckView(Report& report, const View& view, const Registration& registratio
     return;
   }
   const std::string& path = registration.path;
-  const ModuleFile file = InspectModule(path);
+  const std::string filePath = HostFilePath(path, view.bits);
+  const ModuleFile file = InspectModule(filePath);
   if (file.state == FileState::kMissing) {
     report.Fail(id, title, path + " is registered but does not exist (moved or deleted?)",
                 "run `" + std::string(view.regsvr32) + " " +
@@ -130,7 +131,7 @@ void CheckView(Report& report, const View& view, const Registration& registratio
     return;
   }
 
-  modules.push_back({bits, bits + "-bit registration", path});
+  modules.push_back({bits, bits + "-bit registration", path, filePath});
   std::string found = path + ", " + MachineName(file.machine) + " DLL, ThreadingModel " +
                       (registration.threadingModel.empty() ? "missing" : registration.threadingModel) + ", " +
                       (file.version.empty() ? "no version resource" : "version " + file.version);

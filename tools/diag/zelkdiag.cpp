@@ -65,11 +65,11 @@ int Run(const Options& options) {
               "-bit): what zelkenc.dll needs, in the order it needs it");
   std::vector<ModuleUse> modules = CheckRegistration(report, options.modulePath);
   if (!options.modulePath.empty() && CheckModuleOption(report, options.modulePath)) {
-    modules.push_back({"module", "--module", options.modulePath});
+    modules.push_back({"module", "--module", options.modulePath, options.modulePath});
   }
   for (size_t i = 0; i < modules.size(); ++i) {
     bool seen = false;
-    for (size_t j = 0; j < i; ++j) seen |= SamePath(modules[i].path, modules[j].path);
+    for (size_t j = 0; j < i; ++j) seen |= SamePath(modules[i].filePath, modules[j].filePath);
     if (!seen) CheckFirmware(report, modules[i]);
   }
 
