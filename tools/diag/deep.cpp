@@ -57,11 +57,12 @@ bool CreateModule(Report& report, TraceCapture& trace, const std::string& module
   }
   const auto create =
       reinterpret_cast<PFN_CreateEncoder>(reinterpret_cast<void*>(GetProcAddress(library, "CreateEncoder")));
-  HRESULT hr = E_FAIL;
-  if (create) zelk::Adopt(encoder, create(&hr));
+  // CreateEncoder leaves its result argument alone; it gives no object only
+  // when the object cannot be allocated.
+  if (create) zelk::Adopt(encoder, create(nullptr));
   if (!encoder) {
     WithTrace(report.Fail(id, title,
-                          create ? "CreateEncoder gives no object: " + DescribeResult(hr)
+                          create ? "CreateEncoder gives no object (out of memory)"
                                  : modulePath + " has no CreateEncoder",
                           "give the path of the board's zelkenc.dll with --module"),
               trace);
