@@ -5,7 +5,9 @@
 #include <dshow.h>
 #include <oleauto.h>
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <vector>
 
 #include "board_protocol.h"
@@ -13,6 +15,7 @@
 #include "encoder/device_search.h"
 #include "encoder/graph_control.h"
 #include "encoder/property_channel.h"
+#include "encoder/setup_tables.h"
 
 namespace zelkdiag {
 namespace {
@@ -86,6 +89,12 @@ std::string PinList(IBaseFilter* filter) {
   return list.empty() ? "no pins" : list;
 }
 
+// Whether the module treats the board code as a variant with the enhancer unit.
+bool EnhancerBoard(uint32_t code) {
+  return std::find(std::begin(zelk::setup::kEnhancerBoardCodes), std::end(zelk::setup::kEnhancerBoardCodes), code) !=
+         std::end(zelk::setup::kEnhancerBoardCodes);
+}
+
 // The device-information property, read without firmware: nothing is written.
 void CheckBoard(Report& report, const ComPtr<IBaseFilter>& filter) {
   namespace board = zelk::board;
@@ -116,7 +125,7 @@ void CheckBoard(Report& report, const ComPtr<IBaseFilter>& filter) {
   std::memcpy(&code, info.data(), sizeof code);
   report.Ok("board", "board",
             "board code " + std::to_string(code) +
-                (board::HasEnhancerUnit(code) ? ", enhancer unit fitted (ghost reducer, 3D Y/C separator)"
+                (EnhancerBoard(code) ? ", enhancer unit fitted (ghost reducer, 3D Y/C separator)"
                                               : ", no enhancer unit"));
 }
 
