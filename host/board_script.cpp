@@ -36,7 +36,8 @@ bool ScriptBoard(ISimBoardControl* board, const Options& options, std::string* e
 }
 
 bool HiddenDevice::Hide(std::string* error) {
-  simulator_ = GetModuleHandleW(kSimulatorFile);
+  // A reference of our own: the destructor still calls the simulator.
+  if (!GetModuleHandleExW(0, kSimulatorFile, &simulator_)) simulator_ = nullptr;
   auto unregister = simulator_ ? reinterpret_cast<PFN_SimUnregisterDevice>(reinterpret_cast<void*>(
                                      GetProcAddress(simulator_, "SimUnregisterDevice")))
                                : nullptr;
@@ -54,14 +55,17 @@ bool HiddenDevice::Hide(std::string* error) {
 }
 
 HiddenDevice::~HiddenDevice() {
-  if (!hidden_) return;
-  auto reregister = reinterpret_cast<PFN_SimRegisterDevice>(
-      reinterpret_cast<void*>(GetProcAddress(simulator_, "SimRegisterDevice")));
-  const HRESULT hr = reregister ? reregister(ZELK_SIM_DEVICE_NAME, ZELK_SIM_DEVICE_NAME, ZELK_SIM_BOARD) : E_NOINTERFACE;
-  if (FAILED(hr)) {
-    Error("the board's device could not be put back (" + DescribeResult(hr) +
-          "); run regsvr32 on zelksim.dll again");
+  if (hidden_) {
+    auto reregister = reinterpret_cast<PFN_SimRegisterDevice>(
+        reinterpret_cast<void*>(GetProcAddress(simulator_, "SimRegisterDevice")));
+    const HRESULT hr =
+        reregister ? reregister(ZELK_SIM_DEVICE_NAME, ZELK_SIM_DEVICE_NAME, ZELK_SIM_BOARD) : E_NOINTERFACE;
+    if (FAILED(hr)) {
+      Error("the board's device could not be put back (" + DescribeResult(hr) +
+            "); run regsvr32 on zelksim.dll again");
+    }
   }
+  if (simulator_) FreeLibrary(simulator_);
 }
 
 }  // namespace zelkhost
