@@ -33,6 +33,7 @@ class HiddenDevice {
 
   // Needs the simulator loaded in this process (ReachBoard did that).
   bool Hide(std::string* error);
+  bool Hidden() const { return hidden_; }
 
  private:
   HMODULE simulator_ = nullptr;

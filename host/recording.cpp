@@ -125,10 +125,12 @@ bool Recording::Attach() {
 }
 
 // The module hands the pin out before it downloads the firmware, so a pin
-// together with a failure means the set-up failed, not the search for the board.
+// together with a failure means the set-up failed, not the search for the
+// board. Finding no device of the board's name, the module sends nothing and
+// returns E_FAIL.
 void Recording::ExplainLoadFailure(const PhaseRecord& phase, bool pinHandedOut, HRESULT hr) {
-  if (!pinHandedOut) {
-    const char* why = options_.noBoard ? "it was taken out with --no-board" : "is zelksim.dll registered?";
+  if (!pinHandedOut && phase.requests.empty() && hr == E_FAIL) {
+    const char* why = boardHidden_ ? "it was taken out with --no-board" : "is zelksim.dll registered?";
     Fail(Format("LoadEncoder found no capture board \"MB86393 PCI Capture\" among the video-input devices (%s); "
                 "the host got %s",
                 why, DescribeResult(hr).c_str()));

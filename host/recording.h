@@ -19,8 +19,9 @@ namespace zelkhost {
 
 class Recording {
  public:
-  Recording(const Options& options, BoardLog& log, const std::string& firmware)
-      : options_(options), log_(log), firmware_(firmware),
+  // `boardHidden`: --no-board took the board's device out for the run.
+  Recording(const Options& options, BoardLog& log, const std::string& firmware, bool boardHidden)
+      : options_(options), log_(log), firmware_(firmware), boardHidden_(boardHidden),
         detail_(options.quiet ? Detail::Quiet : options.verbose ? Detail::Verbose : Detail::Normal) {}
 
   // Every interface of the module is released before this returns, so the
@@ -71,6 +72,7 @@ class Recording {
   const Options& options_;
   BoardLog& log_;
   const std::string firmware_;
+  const bool boardHidden_;
   const Detail detail_;
   Microsoft::WRL::ComPtr<IGraphBuilder> graph_;
   Microsoft::WRL::ComPtr<IEncoderModule> encoder_;

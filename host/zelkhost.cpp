@@ -114,7 +114,7 @@ int Run(const Options& options, OutputFile& logFile, OutputFile& timelineFile) {
     Error("cannot load " + Narrow(module.ModulePath()) + ": " + DescribeResult(HRESULT_FROM_WIN32(GetLastError())));
     return kExitFailed;
   }
-  Recording recording(options, log, firmware);
+  Recording recording(options, log, firmware, hidden.Hidden());
   auto createEncoder =
       reinterpret_cast<PFN_CreateEncoder>(reinterpret_cast<void*>(GetProcAddress(library, "CreateEncoder")));
   std::string failure = "zelkenc.dll has no CreateEncoder export";
