@@ -162,9 +162,12 @@ void Recording::Start() {
 }
 
 bool Recording::PollStatus() {
-  if (log_.Available() && !options_.decoderNeverReady) log_.Board()->SetDecoderReadyAfterReads(kDecoderReadyAfterReads);
-  std::string lines;
   HRESULT hr = S_OK;
+  if (log_.Available() && !options_.decoderNeverReady &&
+      FAILED(hr = log_.Board()->SetDecoderReadyAfterReads(kDecoderReadyAfterReads))) {
+    return Fail("the simulated decoder could not be set to report ready late: " + DescribeResult(hr));
+  }
+  std::string lines;
   EncoderStatus status{};
   int poll = 0;
   const PhaseRecord& phase = Phase(kStatusPhase, [&] {
