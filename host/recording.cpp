@@ -1,5 +1,6 @@
 #include "recording.h"
 
+#include "encoder/com_support.h"
 #include "host_settings.h"
 #include "hresult_text.h"
 #include "module_files.h"
@@ -80,9 +81,7 @@ void Recording::Run(PFN_CreateEncoder createEncoder) {
     Fail("cannot create a filter graph: " + DescribeResult(hr));
     return;
   }
-  // CreateEncoder hands over one reference; this toolchain's ComPtr::Attach
-  // would add another, so the pointer is stored directly.
-  *encoder_.GetAddressOf() = createEncoder(nullptr);
+  zelk::Adopt(encoder_, createEncoder(nullptr));  // CreateEncoder hands over one reference
   if (!encoder_) {
     Fail("CreateEncoder returned no encoder (out of memory)");
   } else if (FAILED(hr = encoder_->Initialize("zelkhost", nullptr))) {
