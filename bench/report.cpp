@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "protocol_floor.h"
+#include "text.h"
 
 namespace bench {
 namespace {
@@ -82,12 +83,7 @@ class Json {
   }
   void Text(const char* name, const std::string& value) {
     Key(name);
-    std::fputc('"', file_);
-    for (char c : value) {
-      if (c == '"' || c == '\\') std::fputc('\\', file_);
-      std::fputc(c, file_);
-    }
-    std::fputc('"', file_);
+    std::fputs(zelktext::JsonString(value).c_str(), file_);
   }
 
  private:

@@ -4,6 +4,7 @@
 
 #include "encoder/com_support.h"
 #include "process_probes.h"
+#include "text.h"
 
 namespace bench {
 namespace {
@@ -47,7 +48,7 @@ bool Session::Open(std::string* error) {
   if (!folder_.CreateWithFirmware(zelkhost::ProgramFolder() + zelkhost::kFirmwareFile, error)) return false;
   module_ = LoadLibraryExW(folder_.ModulePath().c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
   if (!module_) {
-    *error = "cannot load " + zelkhost::Narrow(folder_.ModulePath());
+    *error = "cannot load " + zelktext::Narrow(folder_.ModulePath());
     return false;
   }
   createEncoder_ =

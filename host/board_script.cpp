@@ -1,6 +1,5 @@
 #include "board_script.h"
 
-#include "hresult_text.h"
 #include "report.h"
 
 namespace zelkhost {

@@ -2,7 +2,6 @@
 
 #include <string>
 
-#include "hresult_text.h"
 #include "report.h"
 
 namespace zelkhost {

@@ -10,20 +10,8 @@ namespace {
 
 constexpr ULONG kPayloadStartBytes = 16;
 
-std::string Quoted(const std::string& text) {
-  std::string quoted = "\"";
-  for (char c : text) {
-    if (c == '"' || c == '\\') {
-      quoted += '\\';
-      quoted += c;
-    } else if (static_cast<unsigned char>(c) < 0x20) {
-      quoted += Format("\\u%04x", static_cast<unsigned char>(c));
-    } else {
-      quoted += c;
-    }
-  }
-  return quoted + "\"";
-}
+// Phase and property names are ASCII.
+std::string Quoted(const std::string& text) { return zelktext::JsonString(text); }
 
 std::string Line(const RequestView& view, const char* phase) {
   const SimLogEntry& entry = *view.entry;

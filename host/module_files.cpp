@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "text.h"
+
 namespace zelkhost {
 
 std::wstring ProgramFolder() {
@@ -40,16 +42,6 @@ std::wstring Widen(const std::string& text) {
   return wide;
 }
 
-std::string Narrow(const std::wstring& text) {
-  if (text.empty()) return {};
-  const int length = WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
-  if (length <= 0) return {};
-  std::string narrow(static_cast<size_t>(length), '\0');
-  WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, &narrow[0], length, nullptr, nullptr);
-  narrow.resize(static_cast<size_t>(length) - 1);
-  return narrow;
-}
-
 bool ModuleFolder::CreateWithFirmware(const std::wstring& firmware, std::string* error) {
   wchar_t temp[MAX_PATH + 1];
   const DWORD length = GetTempPathW(MAX_PATH + 1, temp);
@@ -65,7 +57,7 @@ bool ModuleFolder::CreateWithFirmware(const std::wstring& firmware, std::string*
     folder = std::wstring(temp) + name;
     if (CreateDirectoryW(folder.c_str(), nullptr)) break;
     if (GetLastError() != ERROR_ALREADY_EXISTS || attempt >= 100) {
-      *error = "cannot create a temporary folder in " + Narrow(temp);
+      *error = "cannot create a temporary folder in " + zelktext::Narrow(temp);
       return false;
     }
   }
@@ -74,12 +66,12 @@ bool ModuleFolder::CreateWithFirmware(const std::wstring& firmware, std::string*
 
   const std::wstring source = ProgramFolder() + kModuleFile;
   if (!CopyFileW(source.c_str(), ModulePath().c_str(), TRUE)) {
-    *error = "cannot copy " + Narrow(source) + " to " + Narrow(folder_);
+    *error = "cannot copy " + zelktext::Narrow(source) + " to " + zelktext::Narrow(folder_);
     return false;
   }
   // A missing image is left missing: the module reports it when it loads.
   if (FileExists(firmware) && !CopyFileW(firmware.c_str(), FirmwarePath().c_str(), TRUE)) {
-    *error = "cannot copy " + Narrow(firmware) + " to " + Narrow(FirmwarePath());
+    *error = "cannot copy " + zelktext::Narrow(firmware) + " to " + zelktext::Narrow(FirmwarePath());
     return false;
   }
   return true;
@@ -91,11 +83,11 @@ void ModuleFolder::Remove() {
   const std::wstring files[] = {ModulePath(), FirmwarePath()};
   for (const std::wstring& file : files) {
     if (FileExists(file) && !DeleteFileW(file.c_str())) {
-      std::fprintf(stderr, "zelkhost: could not delete %s\n", Narrow(file).c_str());
+      std::fprintf(stderr, "zelkhost: could not delete %s\n", zelktext::Narrow(file).c_str());
     }
   }
   if (!RemoveDirectoryW(folder_.c_str())) {
-    std::fprintf(stderr, "zelkhost: could not remove %s\n", Narrow(folder_).c_str());
+    std::fprintf(stderr, "zelkhost: could not remove %s\n", zelktext::Narrow(folder_).c_str());
   }
 }
 

@@ -18,7 +18,6 @@ bool FileExists(const std::wstring& path);
 long long FileSize(const std::wstring& path);
 
 std::wstring Widen(const std::string& text);
-std::string Narrow(const std::wstring& text);
 
 // The module loads its firmware from its own folder. To run it with another
 // firmware image, a private folder holds a copy of zelkenc.dll and the image

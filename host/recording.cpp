@@ -2,7 +2,6 @@
 
 #include "encoder/com_support.h"
 #include "host_settings.h"
-#include "hresult_text.h"
 #include "module_files.h"
 #include "report.h"
 

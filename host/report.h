@@ -6,10 +6,15 @@
 #include <cstdio>
 #include <string>
 
+#include "text.h"
+
 // The C++ runtime's own printf (C99 conversions such as %zu and %lld).
 #define ZELKHOST_PRINTF __attribute__((format(__MINGW_PRINTF_FORMAT, 1, 2)))
 
 namespace zelkhost {
+
+using zelktext::DescribeResult;
+using zelktext::Narrow;
 
 std::string Format(const char* format, ...) ZELKHOST_PRINTF;
 

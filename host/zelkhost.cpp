@@ -11,7 +11,6 @@
 
 #include "board_log.h"
 #include "board_script.h"
-#include "hresult_text.h"
 #include "json_log.h"
 #include "module_files.h"
 #include "options.h"

@@ -122,7 +122,7 @@ void RunModule(Report& report, TraceCapture& trace, IEncoderModule* encoder) {
   if (pin && SUCCEEDED(pin->QueryPinInfo(&info))) {
     ComPtr<IBaseFilter> owner;
     zelk::Adopt(owner, info.pFilter);  // the pin's information carries a reference to its filter
-    pinFound = "pin \"" + Ansi(info.achName) + "\"";
+    pinFound = "pin \"" + Narrow(info.achName) + "\"";
   }
   if (Step(report, trace, "LoadEncoder", hr, pinFound,
            "the module could not attach the board or download its set-up: correct the first FAIL above; if there "

@@ -23,7 +23,7 @@ namespace {
 using zelk::ComPtr;
 
 const std::string kBoardName = std::string("\"") + zelk::kCaptureDeviceNameAnsi + "\"";
-const std::string kPinName = "\"" + Ansi(zelk::kCaptureOutputPinName) + "\"";
+const std::string kPinName = "\"" + Narrow(zelk::kCaptureOutputPinName) + "\"";
 const std::string kOwnDriver = "install the board's own driver from the driver CD";
 
 struct Device {
@@ -38,14 +38,14 @@ std::string DevicePath(IMoniker* moniker, IPropertyBag* bag) {
   std::string path;
   VARIANT value;
   VariantInit(&value);
-  if (bag && SUCCEEDED(bag->Read(L"DevicePath", &value, nullptr)) && value.vt == VT_BSTR) path = Ansi(value.bstrVal);
+  if (bag && SUCCEEDED(bag->Read(L"DevicePath", &value, nullptr)) && value.vt == VT_BSTR) path = Narrow(value.bstrVal);
   VariantClear(&value);
   if (!path.empty()) return path;
   ComPtr<IBindCtx> context;
   LPOLESTR name = nullptr;
   if (SUCCEEDED(CreateBindCtx(0, context.GetAddressOf())) &&
       SUCCEEDED(moniker->GetDisplayName(context.Get(), nullptr, &name)) && name) {
-    path = Ansi(name);
+    path = Narrow(name);
     CoTaskMemFree(name);
   }
   return path.empty() ? "(no device path)" : path;
@@ -84,7 +84,7 @@ std::string PinList(IBaseFilter* filter) {
     if (FAILED(pin->QueryPinInfo(&info))) continue;
     ComPtr<IBaseFilter> owner;
     zelk::Adopt(owner, info.pFilter);  // the pin's information carries a reference to its filter
-    list += (list.empty() ? "\"" : ", \"") + Ansi(info.achName) + (info.dir == PINDIR_INPUT ? "\" (in)" : "\" (out)");
+    list += (list.empty() ? "\"" : ", \"") + Narrow(info.achName) + (info.dir == PINDIR_INPUT ? "\" (in)" : "\" (out)");
   }
   return list.empty() ? "no pins" : list;
 }
@@ -142,7 +142,7 @@ void CheckFilter(Report& report, IMoniker* moniker) {
   CLSID clsid{};
   wchar_t clsidText[40] = L"?";
   if (SUCCEEDED(filter->GetClassID(&clsid))) StringFromGUID2(clsid, clsidText, 40);
-  report.Ok("capture-filter", "capture filter", "binds to a filter of class " + Ansi(clsidText));
+  report.Ok("capture-filter", "capture filter", "binds to a filter of class " + Narrow(clsidText));
 
   if (zelk::GraphControl::FindPin(filter.Get(), zelk::kCaptureOutputPinName, PINDIR_OUTPUT)) {
     report.Ok("output-pin", "output pin", kPinName);

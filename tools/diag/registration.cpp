@@ -53,7 +53,7 @@ std::string StringValue(HKEY key, const char* name) {
 Registration ReadRegistration(const View& view) {
   wchar_t clsid[40];
   StringFromGUID2(CLSID_ZelkEncoder, clsid, 40);
-  const std::string keyName = "CLSID\\" + Ansi(clsid) + "\\" + Ansi(zelk::kServerType);
+  const std::string keyName = "CLSID\\" + Narrow(clsid) + "\\" + Narrow(zelk::kServerType);
   Registration registration;
   HKEY key = nullptr;
   registration.error = RegOpenKeyExA(HKEY_CLASSES_ROOT, keyName.c_str(), 0, KEY_QUERY_VALUE | view.access, &key);
@@ -135,7 +135,7 @@ void CheckView(Report& report, const View& view, const Registration& registratio
   std::string found = path + ", " + MachineName(file.machine) + " DLL, ThreadingModel " +
                       (registration.threadingModel.empty() ? "missing" : registration.threadingModel) + ", " +
                       (file.version.empty() ? "no version resource" : "version " + file.version);
-  const std::string expectedModel = Ansi(zelk::kThreadingModel);
+  const std::string expectedModel = Narrow(zelk::kThreadingModel);
   if (registration.threadingModel != expectedModel) {
     report.Warn(id, title, found,
                 "run `" + std::string(view.regsvr32) + " " + path +

@@ -2,8 +2,6 @@
 
 #include <utility>
 
-#include <zelk/encoder_module.h>
-
 namespace zelkdiag {
 namespace {
 
@@ -25,41 +23,13 @@ std::string Utf8(const std::string& ansi) {
 }
 
 // A JSON string literal of ANSI text.
-std::string Quoted(const std::string& ansi) {
-  std::string out = "\"";
-  for (const char c : Utf8(ansi)) {
-    const unsigned char byte = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else if (byte < 0x20) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
-      out += escaped;
-    } else {
-      out += c;
-    }
-  }
-  return out + "\"";
-}
+std::string Quoted(const std::string& ansi) { return zelktext::JsonString(Utf8(ansi)); }
 
 std::string QuotedList(const std::vector<std::string>& items, const char* indent) {
   if (items.empty()) return "[]";
   std::string out = "[";
   for (size_t i = 0; i < items.size(); ++i) out += (i ? ",\n" : "\n") + std::string(indent) + "  " + Quoted(items[i]);
   return out + "\n" + indent + "]";
-}
-
-// The module's own result codes, which the system has no text for.
-const char* ModuleResultName(HRESULT hr) {
-  switch (hr) {
-    case ZELK_E_NO_CAPTURE_FILTER:
-      return "no capture filter attached, or it has no property interface";
-    case ZELK_E_GRAPH_RUN_TIMEOUT:
-      return "the graph did not start";
-    default:
-      return nullptr;
-  }
 }
 
 }  // namespace
@@ -124,33 +94,6 @@ void Report::PrintJson(std::FILE* out) const {
   }
   std::fprintf(out, "\n  ],\n  \"summary\": {\"ok\": %d, \"warn\": %d, \"fail\": %d},\n  \"exitCode\": %d\n}\n",
                counts[0], counts[1], counts[2], Failed() ? 1 : 0);
-}
-
-std::string Ansi(const wchar_t* text) {
-  if (!text || !text[0]) return {};
-  const int length = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
-  if (length <= 0) return {};
-  std::string ansi(static_cast<size_t>(length), '\0');
-  WideCharToMultiByte(CP_ACP, 0, text, -1, &ansi[0], length, nullptr, nullptr);
-  ansi.resize(static_cast<size_t>(length) - 1);
-  return ansi;
-}
-
-std::string DescribeResult(HRESULT hr) {
-  if (hr == S_OK) return "S_OK";
-  if (hr == S_FALSE) return "S_FALSE";
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(hr));
-  std::string described = text;
-  if (const char* name = ModuleResultName(hr)) return described + " (" + name + ")";
-  char message[512] = {};
-  if (FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, static_cast<DWORD>(hr), 0,
-                     message, sizeof message, nullptr) == 0) {
-    return described;
-  }
-  std::string system = message;
-  system.erase(system.find_last_not_of(" .\r\n") + 1);
-  return system.empty() ? described : described + " (" + system + ")";
 }
 
 }  // namespace zelkdiag

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "text.h"
+
 namespace zelkdiag {
 
 enum class Verdict { kOk, kWarn, kFail };
@@ -44,10 +46,7 @@ class Report {
   std::vector<std::pair<size_t, std::string>> notes_;  // before check number `first`
 };
 
-// UTF-16 text in the ANSI code page.
-std::string Ansi(const wchar_t* text);
-
-// "0x80004005 (Unspecified error)": the code and the system's text for it.
-std::string DescribeResult(HRESULT hr);
+using zelktext::DescribeResult;
+using zelktext::Narrow;
 
 }  // namespace zelkdiag
