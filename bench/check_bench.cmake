@@ -74,6 +74,11 @@ if(NOT cycles GREATER 0)
   string(APPEND errors "  no load/unload cycles measured\n")
 endif()
 
+string(JSON tries GET "${document}" queuedBehindChannelScan tries)
+if(NOT tries GREATER 0)
+  string(APPEND errors "  no call queued behind the channel scan\n")
+endif()
+
 if(errors)
   message(FATAL_ERROR "bench_calls --quick (${JSON}):\n${errors}")
 endif()

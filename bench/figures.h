@@ -51,6 +51,14 @@ struct CycleFigures {
   ProcessCounts enumerator; // what those ask of Wine, without the module
 };
 
+// A call queued behind a channel scan on another thread, and the lock alone.
+struct LockFigures {
+  std::vector<int64_t> queuedUs;  // one SetVolume per try, from the call to its return
+  int64_t scanCallUs = 0;         // the call ahead: SetChannel with the report (median)
+  double fairPairNs = 0;          // the object's lock taken and left, uncontended
+  double sectionPairNs = 0;       // a platform critical section, for comparison
+};
+
 struct Report {
   bool quick = false;
   int repeats = 0;
@@ -58,6 +66,7 @@ struct Report {
   std::vector<SleepFigures> sleeps;
   FirmwareFigures firmware;
   CycleFigures cycles;
+  LockFigures lock;
   double registerWriteUs = 0;  // one register write through the property channel, in-process board
 };
 

@@ -3,7 +3,8 @@
 // graph and, for every call, sets the time it blocks against the waits the
 // board's protocol requires for the requests it sent. Also the firmware
 // download against a plain read of the file, and many load/unload cycles
-// against what Wine's device enumerator keeps.
+// against what Wine's device enumerator keeps, and the wait of a call queued
+// behind another thread's channel scan.
 //
 //   bench_calls [--quick] [--json FILE] [--repeats N] [--cycles N]
 #include <windows.h>
@@ -16,6 +17,7 @@
 #include "call_table.h"
 #include "cycles_pass.h"
 #include "firmware_pass.h"
+#include "lock_pass.h"
 #include "register_write.h"
 #include "report.h"
 #include "session.h"
@@ -82,7 +84,8 @@ int Run(const Options& options) {
               options.repeats, options.cycles, options.quick ? " (quick)" : "");
   if (!MeasureCalls(session, options.repeats, &report.calls, &report.sleeps, &error) ||
       !MeasureFirmware(session, options.repeats, &report.firmware, &error) ||
-      !MeasureCycles(session, options.cycles, &report.cycles, &error)) {
+      !MeasureCycles(session, options.cycles, &report.cycles, &error) ||
+      !MeasureLock(session, options.quick ? 3 : 20, &report.lock, &error)) {
     return Failed(error);
   }
   report.registerWriteUs = RegisterWriteUs(options.quick ? 5 : 101);

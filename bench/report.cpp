@@ -168,6 +168,13 @@ void PrintReport(const Report& r) {
               MiB(c.module.bytesBefore), MiB(c.module.bytesAfter), MiB(c.enumerator.bytesBefore),
               MiB(c.enumerator.bytesAfter), BytesPerCycle(c));
 
+  const LockFigures& l = r.lock;
+  std::printf("\nSetVolume queued behind a channel scan on another thread (%zu tries):\n", l.queuedUs.size());
+  std::printf("  waited median %.3f ms, max %.3f ms; the call ahead, SetChannel with the report, takes %.3f ms\n",
+              Ms(Median(l.queuedUs)), Ms(Max(l.queuedUs)), Ms(l.scanCallUs));
+  std::printf("  the object's lock taken and left, uncontended: %.0f ns (a critical section: %.0f ns)\n",
+              l.fairPairNs, l.sectionPairNs);
+
   std::printf("\nRegister write through the property channel to an in-process board: %.3f us\n", r.registerWriteUs);
 }
 
@@ -216,6 +223,16 @@ bool WriteJson(const Report& r, const std::string& path) {
   WriteCounts(json, "enumeratorOnly", c.enumerator);
   json.Real("moduleHandlesPerCycle", HandlesPerCycle(c));
   json.Real("moduleBytesPerCycle", BytesPerCycle(c));
+  json.Close('}');
+
+  const LockFigures& l = r.lock;
+  json.Open("queuedBehindChannelScan", '{');
+  json.Int("tries", static_cast<int64_t>(l.queuedUs.size()));
+  json.Int("waitMedianUs", Median(l.queuedUs));
+  json.Int("waitMaxUs", Max(l.queuedUs));
+  json.Int("callAheadUs", l.scanCallUs);
+  json.Real("lockPairNs", l.fairPairNs);
+  json.Real("criticalSectionPairNs", l.sectionPairNs);
   json.Close('}');
 
   json.Real("registerWriteUs", r.registerWriteUs);

@@ -10,7 +10,9 @@
 // Threads. Every IEncoderModule slot that reads or writes the object holds
 // objectLock from entry to return, so calls on one object run one after
 // another, waits included, and the operations they reach (the ITunerControl
-// face, InitEnc and the front-end writers) run under it. Under objectLock the
+// face, InitEnc and the front-end writers) run under it. The lock gives turns
+// in the order they were asked for (FairLock), so a call waits only for the
+// calls ahead of it. Under objectLock the
 // object calls only the capture filter's property interface and Sleep, never
 // the host: the host's graph is used by LoadEncoder and UnloadEncoder under
 // GraphControl's graphLock alone, taken before objectLock, never after it.
@@ -23,7 +25,7 @@
 #include <zelk/encoder_module.h>
 
 #include "com_support.h"
-#include "encoder/critical_section.h"
+#include "encoder/fair_lock.h"
 #include "encoder/graph_control.h"
 #include "encoder/property_channel.h"
 #include "tuner/front_end.h"
@@ -167,7 +169,7 @@ class EncoderObject final : public IEncoderModule,
   ComPtr<IBaseFilter> captureFilter;
   ComPtr<IUnknown> notify;
   // Guards every field above but the counts; see Threads at the top.
-  CriticalSection objectLock;
+  FairLock objectLock;
 };
 
 }  // namespace zelk

@@ -6,6 +6,8 @@
 // graphLock guards `graph` and every call into the host's graph: LoadEncoder
 // and UnloadEncoder hold it from start to end, the graph-state requests while
 // they run. It is taken before the object's own lock, never while holding it.
+// Like that lock it gives turns in arrival order: a thread that loads the
+// board again and again cannot hold off another thread's UnloadEncoder.
 #pragma once
 
 #include <windows.h>
@@ -13,7 +15,7 @@
 #include <strmif.h>
 
 #include "com_support.h"
-#include "critical_section.h"
+#include "fair_lock.h"
 
 namespace zelk {
 
@@ -50,7 +52,7 @@ class GraphControl {
 
   // The borrowed graph: set on entry to LoadEncoder/UnloadEncoder, emptied before they return.
   ComPtr<IFilterGraph> graph;
-  CriticalSection graphLock;
+  FairLock graphLock;
 };
 
 }  // namespace zelk

@@ -6,6 +6,9 @@
 //
 // The CTest entry runs this program several times (--gtest_repeat), each run
 // bounded by cycles and by time.
+//
+// And turns are fair: a thread that keeps calling cannot hold off another
+// thread's call for longer than the calls that were ahead of it.
 #include <windows.h>
 #include <dshow.h>
 #include <wrl/client.h>
@@ -28,6 +31,9 @@ using Microsoft::WRL::ComPtr;
 
 constexpr int kCycles = 12;           // attach-to-detach cycles of one run
 constexpr DWORD kRunLimitMs = 4000;   // a run stops after this long even with cycles left
+// A call queued behind a channel scan waits for one SetChannel (200 ms) per
+// lock it takes; far beyond that, only an unfair lock keeps it waiting.
+constexpr DWORD kQueuedCallLimitMs = 5000;
 
 template <typename F>
 F Export(HMODULE module, const char* name) {
@@ -172,6 +178,51 @@ TEST_F(RaceTest, PollsAndSettingsWhileTheBoardIsAttachedAndDetached) {
   ExpectClean("SetVolume", volume);
   ExpectClean("SetChannel", channel);
   EXPECT_EQ(tornRecords.load(), 0) << "a picture record mixed two threads' values";
+  EXPECT_EQ(encoder->UnloadEncoder(graph.Get()), S_OK);
+}
+
+// A channel scan runs on one thread, each SetChannel holding the object through
+// its 200 ms report, back to back; meanwhile the user presses "Stop" and opens
+// the board again. Each of those calls gets its turn after at most the calls
+// that were ahead of it, however long the scan goes on.
+TEST_F(RaceTest, CallsQueuedBehindAChannelScanGetTheirTurn) {
+  const int32_t tuner = 2;
+  encoder->SetVideoInput(&tuner, nullptr);
+  ComPtr<IPin> pin;
+  int32_t a = 0, b = 0;
+  ASSERT_EQ(encoder->LoadEncoder(graph.Get(), pin.GetAddressOf(), &a, &b), S_OK);
+  ASSERT_EQ(encoder->InitializeEncoder(), S_OK);
+
+  std::atomic<bool> stop{false};
+  Tally channel;
+  std::thread scan = MtaThread([&] {
+    for (uint32_t n = 0; !stop; ++n) {
+      ChannelEntry entry{};
+      channel.Check(encoder->SetChannel(1 + n % 62, &entry), {S_OK, ZELK_E_NO_CAPTURE_FILTER});
+    }
+  });
+  while (channel.calls == 0) Sleep(1);  // the scan is under way
+
+  DWORD longestMs = 0;
+  const char* longestCall = "";
+  auto timed = [&](const char* what, const std::function<HRESULT()>& call) {
+    const DWORD start = GetTickCount();
+    EXPECT_EQ(call(), S_OK) << what;
+    const DWORD took = GetTickCount() - start;
+    if (took > longestMs) longestMs = took, longestCall = what;
+  };
+  for (int round = 0; round < 5; ++round) {
+    timed("UnloadEncoder", [&] { return encoder->UnloadEncoder(graph.Get()); });
+    pin.Reset();
+    timed("LoadEncoder", [&] { return encoder->LoadEncoder(graph.Get(), pin.ReleaseAndGetAddressOf(), &a, &b); });
+    timed("InitializeEncoder", [&] { return encoder->InitializeEncoder(); });
+  }
+  stop = true;
+  scan.join();
+
+  ExpectClean("SetChannel", channel);
+  EXPECT_LT(longestMs, kQueuedCallLimitMs) << longestCall << " waited behind the scan for " << longestMs << " ms";
+  pin.Reset();
   EXPECT_EQ(encoder->UnloadEncoder(graph.Get()), S_OK);
 }
 
