@@ -70,8 +70,15 @@ ProgramRun Run(const std::wstring& program, const std::wstring& arguments, DWORD
     std::string* texts[2] = {&run.output, &run.errors};
     bool open[2] = {true, split};
     const DWORD deadline = GetTickCount() + timeoutMs;
+    // The run ends when the program has ended and what it wrote is read. A
+    // process it started may hold the pipes' write ends as well (under Wine the
+    // desktop process it starts keeps its standard output), so the end of the
+    // pipes is not waited for: once the program has ended, everything it wrote
+    // is in the pipes, and one more drain takes it.
     while (open[0] || open[1]) {
+      const bool ended = WaitForSingleObject(process.hProcess, 0) == WAIT_OBJECT_0;
       for (int i = 0; i < pipes; ++i) open[i] = open[i] && Drain(reads[i], texts[i]);
+      if (ended) break;
       if (static_cast<LONG>(GetTickCount() - deadline) >= 0) {
         run.timedOut = true;
         TerminateProcess(process.hProcess, 0xDEAD);

@@ -13,11 +13,18 @@
 # DIR/mode      "native" where the kernel executes i386 code and the system
 #               has the 32-bit C library (package libc6-i386, an amd64
 #               package): the 32-bit loader runs as it is. "emulated"
-#               otherwise: it runs under qemu-i386-static, which is fetched
-#               into DIR/root as well. ZELK_WINE32_MODE=emulated forces the
-#               emulator, to check that path on a kernel that does not need it.
+#               otherwise: it runs under the user-mode emulator qemu-i386,
+#               taken from the release's backports suite (package qemu-user,
+#               qemu 10) and put into DIR/root as usr/bin/qemu-i386-static.
+#               ZELK_WINE32_MODE=emulated forces the emulator, to check that
+#               path on a kernel that does not need it.
+# DIR/old-emulator  present when the backports suite could not be reached and
+#               the release's own, older emulator (qemu-user-static) stands in:
+#               it breaks 32-bit programs with threads, so tools/wine32/left-out
+#               leaves more out ("old-emulator" entries).
 # DIR/apt       the private apt configuration (its lists, state and packages
-#               are removed once unpacked).
+#               are removed once unpacked); DIR/apt-backports another one whose
+#               only source is the backports suite on the system's own mirror.
 # Done once; again only when the system's Wine (or this script) changes.
 set -euo pipefail
 
@@ -31,11 +38,12 @@ DIR=$(mkdir -p "$1" && cd "$1" && pwd)
 log() { printf '==> %s\n' "$*"; }
 WINE_VERSION=$(dpkg-query -W -f='${Version}' wine64)
 STAMP="wine64 $WINE_VERSION, $MODE, setup $(cksum < "$0" | cut -d' ' -f1)"
-if [ -x "$DIR/lib/wine/wine" ] && [ "$(cat "$DIR/stamp" 2>/dev/null)" = "$STAMP" ]; then
+# A set-up that had to take the old emulator tries the backports suite again.
+if [ -x "$DIR/lib/wine/wine" ] && [ "$(cat "$DIR/stamp" 2>/dev/null)" = "$STAMP" ] && [ ! -e "$DIR/old-emulator" ]; then
   exit 0
 fi
 log "setting up the $MODE 32-bit Wine loader in $DIR (wine $WINE_VERSION)"
-rm -rf "$DIR/root" "$DIR/lib" "$DIR/share" "$DIR/stamp" "$DIR/mode"
+rm -rf "$DIR/root" "$DIR/lib" "$DIR/share" "$DIR/stamp" "$DIR/mode" "$DIR/old-emulator"
 
 # A private apt: its own lists, cache and an empty dpkg status, both
 # architectures. No apt.conf.d parts, so no hook of the system's apt runs.
@@ -57,13 +65,16 @@ Acquire::Retries "3";
 Debug::NoLocking "true";
 CONF
 export APT_CONFIG=$APT/apt.conf
-apt-get update -qq
+# A mirror in the middle of a sync can serve an index of the wrong size for a
+# while. apt keeps the indexes it could read, and the packages are looked up
+# in those: only a package that is then not found stops the set-up.
+apt-get update -qq 2>"$APT/update.log" ||
+  log "some package indexes could not be read ($(grep -c '^E:' "$APT/update.log") errors); going on with the others"
 
 # The 32-bit loader at exactly the installed 64-bit loader's version, the i386
-# closure of its dependencies, the Windows zlib the 32-bit builtin zlib1.dll is
-# made from, and the emulator when the kernel cannot run the loader itself.
+# closure of its dependencies and the Windows zlib the 32-bit builtin zlib1.dll
+# is made from.
 wanted_packages=("wine32:i386=$WINE_VERSION" "libwine:i386=$WINE_VERSION" libz-mingw-w64)
-[ "$MODE" = native ] || wanted_packages+=(qemu-user-static)
 apt-get install -qq --print-uris --no-install-recommends -y "${wanted_packages[@]}" \
   | awk '{ gsub(/\x27/, "", $2); print $2 }' > "$APT/files"
 wanted=() files=()
@@ -71,7 +82,7 @@ while read -r file; do
   IFS=_ read -r name version arch <<<"${file%.deb}"
   case "$MODE:$arch:$name" in
     native:i386:libc6) continue ;;   # the system's own 32-bit C library runs it
-    *:i386:*|*:*:qemu-user-static|*:*:libz-mingw-w64) ;;
+    *:i386:*|*:*:libz-mingw-w64) ;;
     *) continue ;;   # amd64 and data packages the system already has
   esac
   files+=("$file")
@@ -83,7 +94,67 @@ log "downloading ${#wanted[@]} of ${#files[@]} packages"
 ROOT=$DIR/root
 mkdir -p "$ROOT"
 for file in "${files[@]}"; do dpkg-deb -x "$APT/debs/$file" "$ROOT"; done
-[ ! -d "$ROOT/usr/bin" ] || find "$ROOT/usr/bin" -name 'qemu-*' ! -name qemu-i386-static -delete   # 360 MB of other guests
+
+# The emulator, where the kernel cannot run the loader itself. The release's
+# own qemu (7.2) keeps the i386 thread descriptors per process, so a 32-bit
+# Wine process that raises an exception (every OutputDebugString) while a
+# second thread exists dies; qemu 10 from the backports suite runs them. Its
+# package qemu-user has the static emulators and no dependencies; only the
+# i386 one is taken. The suite is reached through a second private apt whose
+# only source is that suite on the mirror the system's own entry names.
+system_mirror() {  # the URI of the system's entry for the suite $1 (deb822 or one-line)
+  { cat /etc/apt/sources.list.d/*.sources 2>/dev/null; echo; } | awk -v suite="$1" '
+    /^[ \t]*$/ { if (uri != "" && found) { print uri; exit } uri = ""; found = 0; next }
+    tolower($1) == "uris:" { uri = $2 }
+    tolower($1) == "suites:" { for (i = 2; i <= NF; i++) if ($i == suite) found = 1 }'
+  sed -e 's/\[[^]]*\]//' /etc/apt/sources.list 2>/dev/null | awk -v suite="$1" '$1 == "deb" && $3 == suite { print $2 }'
+}
+
+backports_emulator() {
+  local codename mirror B=$DIR/apt-backports
+  codename=$(. /etc/os-release && echo "${VERSION_CODENAME-}")
+  mirror=$(system_mirror "$codename" | head -n 1)
+  [ -n "$codename" ] && [ -n "$mirror" ] || return 1
+  rm -rf "$B"
+  mkdir -p "$B/state/lists/partial" "$B/cache/archives/partial" "$B/parts" "$B/sources.list.d" \
+    "$B/preferences.d" "$B/debs"
+  : > "$B/state/status"
+  echo "deb [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] $mirror $codename-backports main" \
+    > "$B/sources.list"
+  # The main one's settings with this one's folders; amd64 only (apt adds up list options).
+  grep -v '^APT::Architectures' "$APT/apt.conf" | sed -e "s|\"$APT/|\"$B/|g" > "$B/apt.conf"
+  cat >> "$B/apt.conf" <<CONF
+APT::Architectures { "amd64"; };
+Dir::Etc::sourcelist "$B/sources.list";
+Dir::Etc::sourceparts "$B/sources.list.d";
+CONF
+  APT_CONFIG=$B/apt.conf apt-get update -qq 2>/dev/null &&
+    (cd "$B/debs" && APT_CONFIG=$B/apt.conf apt-get download -qq qemu-user 2>/dev/null) || return 1
+  local deb
+  deb=$(ls "$B"/debs/qemu-user_*.deb 2>/dev/null | head -n 1)
+  [ -n "$deb" ] || return 1
+  mkdir -p "$ROOT/usr/bin"
+  dpkg-deb --fsys-tarfile "$deb" | tar -xO ./usr/bin/qemu-i386 > "$ROOT/usr/bin/qemu-i386-static" || return 1
+  chmod +x "$ROOT/usr/bin/qemu-i386-static"
+  rm -rf "$B"
+  log "emulator: $("$ROOT/usr/bin/qemu-i386-static" --version | head -n 1) from $codename-backports"
+}
+
+# The release's own emulator, when the backports suite cannot be reached.
+old_emulator() {
+  (cd "$APT/debs" && apt-get download -qq qemu-user-static)
+  dpkg-deb --fsys-tarfile "$APT"/debs/qemu-user-static_*.deb | tar -xO ./usr/bin/qemu-i386-static \
+    > "$ROOT/usr/bin/qemu-i386-static"
+  chmod +x "$ROOT/usr/bin/qemu-i386-static"
+  touch "$DIR/old-emulator"
+  echo "run: the backports suite could not be reached; the release's older emulator runs the i686 tests and" \
+    "leaves out those it breaks (tools/wine32/left-out)" >&2
+}
+
+if [ "$MODE" = emulated ]; then
+  mkdir -p "$ROOT/usr/bin"
+  backports_emulator || old_emulator
+fi
 
 # What the packages' install scripts would have done: libwine's builtin copy of
 # the Windows zlib, and the library cache the emulator's loader reads (without
@@ -120,15 +191,16 @@ SH
 else
   # The real loader moves aside for a "wine" that runs it through the
   # emulator, so a 32-bit process that starts another one starts it emulated
-  # too. -R gives the guest a reserved address space just above the 2 GB of
-  # Windows user space: this qemu treats MAP_FIXED_NOREPLACE as a hint, and
-  # without it every process start spends about a minute while Wine reserves
-  # its fixed areas piece by piece; a full 4 GB space is slower still, and one
-  # that ends at 2 GB is too small for Wine.
+  # too. For the old emulator, -R gives the guest a reserved address space just
+  # above the 2 GB of Windows user space: it treats MAP_FIXED_NOREPLACE as a
+  # hint, and without it every process start spends about a minute while Wine
+  # reserves its fixed areas piece by piece.
+  reserve=
+  [ ! -e "$DIR/old-emulator" ] || reserve="-R 0x80400000 "
   mv "$WINE32/wine" "$WINE32/wine-i386"
   cat > "$WINE32/wine" <<SH
 #!/bin/sh
-WINELOADERNOEXEC=1 exec "$ROOT/usr/bin/qemu-i386-static" -L "$ROOT" -R 0x80400000 -0 wine "$WINE32/wine-i386" "\$@"
+WINELOADERNOEXEC=1 exec "$ROOT/usr/bin/qemu-i386-static" -L "$ROOT" $reserve-0 wine "$WINE32/wine-i386" "\$@"
 SH
   chmod +x "$WINE32/wine"
   ln -sfn "$WINE32/wine" "$LOADER/wine"

@@ -49,9 +49,12 @@ if ! "$ZELK_WINE32" 'C:\windows\syswow64\regsvr32.exe' /s "$(winpath "$BIN32/zel
   exit 1
 fi
 
+# The conditions that hold for this run, as tools/wine32/left-out names them.
+whens=(always "$MODE")
+[ ! -e "$LOADER/old-emulator" ] || whens+=(old-emulator)
 programs=() tests=()
 while read -r when kind pattern _; do
-  [ "$when" = always ] || [ "$when" = "$MODE" ] || continue
+  [[ " ${whens[*]} " == *" $when "* ]] || continue
   case "$kind" in
     program) programs+=("$pattern") ;;
     test) tests+=("$pattern") ;;
@@ -59,7 +62,7 @@ while read -r when kind pattern _; do
 done < <(grep -v -e '^#' -e '^$' tools/wine32/left-out)
 exclude=$(IFS='|'; echo "${programs[*]}")
 [ ${#tests[@]} -eq 0 ] || export GTEST_FILTER="-$(IFS=':'; echo "${tests[*]}")"
-log "running the i686 tests, $MODE loader (left out: programs matching '$exclude'${GTEST_FILTER:+, tests $GTEST_FILTER})"
+log "running the i686 tests, $MODE loader${whens[2]:+ (old emulator)} (left out: programs matching '$exclude'${GTEST_FILTER:+, tests $GTEST_FILTER})"
 # Bounded as a whole: a program that hangs costs its own timeout, several of
 # them never the whole CI run.
 status=0
