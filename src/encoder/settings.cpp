@@ -1,9 +1,12 @@
 // The host's settings operations. Each checks and stores *in* first, then
-// copies the value in force to *out*, also after a refusal. A value is stored
-// even while the board cannot be reached; InitializeEncoder sends the whole
-// stored configuration again. Each holds objectLock for its whole run, waits
-// included; SetChannelFrequency touches only the process-wide channel tables,
-// whose entries are atomic, and takes no lock.
+// copies the value in force to *out*, also after a refusal. A value that only
+// waits for InitializeEncoder is stored without the board; one that goes to
+// the board at once (volume and picture from state 1, channel and tuner mode
+// while the tuner is in use) is stored only when the board took it.
+// InitializeEncoder sends the whole stored configuration again. Each holds
+// objectLock for its whole run, waits included; SetChannelFrequency touches
+// only the process-wide channel tables, whose entries are atomic, and takes no
+// lock.
 #include <cstring>
 
 #include "encoder/encoder_object.h"

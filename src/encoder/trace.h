@@ -2,7 +2,10 @@
 // and arguments to TraceMessage, which sends the formatted line, behind
 // "zelkenc: ", to the debugger output (OutputDebugStringA): a debugger or a
 // debug viewer shows why an operation failed. Nothing is written anywhere
-// else, and nothing is traced on a success path but Initialize's one line.
+// else. Two lines also appear when nothing has failed: Initialize's one line,
+// and CtrlGr's step 1 with hr=0x1 when the video decoder never reported ready
+// for ghost reduction (S_FALSE, on which StartEncoder, the tuning and the
+// input selection go on and succeed).
 // Tests may install a capture hook to read the formatted text.
 #pragma once
 

@@ -67,6 +67,7 @@ TEST(StartStopEncoder, StartedEvenWhenGhostReductionFails) {
   rig.board().SetDecoderReadyAfterReads(-1);
   EXPECT_EQ(rig.object.StartEncoder(), S_FALSE);
   EXPECT_EQ(rig.object.state, kStateEncoding);
+  EXPECT_EQ(rig.trace.Lines().back(), "ERROR -----> CtrlGr()  step=1  hr=0x1\n");  // traced all the same
 }
 
 }  // namespace

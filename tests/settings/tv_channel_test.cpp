@@ -44,6 +44,13 @@ TEST(SetChannel, StoredUncheckedWhileTheTunerIsInactive) {
     EXPECT_EQ(current.plan, 0);
     EXPECT_EQ(current.frequencyHz, kUntouched);
     EXPECT_TRUE(rig.Log().empty());
+    if (!tunerInput) continue;
+    // Checked when it is sent: the tuning step refuses it, SetVideoInput passes that on.
+    const int32_t tuner = 2;
+    EXPECT_EQ(rig.object.SetVideoInput(&tuner, nullptr), E_FAIL);
+    EXPECT_EQ(rig.trace.LastStep(), 3);
+    EXPECT_EQ(rig.object.state, kStateAttached);
+    EXPECT_EQ(rig.board().TunerDivider(), 0u);  // nothing reached the tuner
   }
 }
 

@@ -46,6 +46,11 @@ TEST_F(InputTest, EachInputAndRouting) {
        0x00,
        0x20,
        Cat({{InpSet(14, Le32(1)), RegWrite(0x5C, 0, 0x1F)}, kEnhancer, {DevSet(94, {0, 2})}})},
+      // Composite with ghost reduction on: routed, and the ghost reducer left alone.
+      {{TRUE, 2, 0},
+       0x00,
+       0x20,
+       Cat({{InpSet(14, Le32(1)), RegWrite(0x5C, 0, 0x5F)}, kEnhancer, {DevSet(94, {0, 2})}})},
       {{TRUE, 2, 2},
        0x20,
        0x00,
