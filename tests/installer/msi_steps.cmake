@@ -1,48 +1,57 @@
-# The board owners' packages under Wine's own msiexec, in a private prefix:
-# a table of steps, each followed by the doctor's report, both registry views,
-# both Program Files folders and the installed products.
+# The board owners' packages under Wine's own msiexec, in a prefix of their
+# own: a table of steps, each followed by the doctor's report, the class keys
+# in every registry view, the Program Files folders and the installed products.
 #
-# cmake -DBIN64=<x86_64 bin> -DBIN32=<i686 bin> -DVERSION=<a.b.c> -DWORK=<folder>
-#       -DINSTALLER=<installer source folder> -P msi_steps.cmake
+# cmake -DARCH=x64|x86 -DWINE=<runs a Windows program> -DBIN=<this build's bin> -DBIN32=<i686 bin>
+#       -DVERSION=<a.b.c> -DWORK=<folder> -DINSTALLER=<installer sources> -P msi_steps.cmake
+#   x64: 64-bit Windows (the x86_64 build; BIN32 gives the 32-bit module)
+#   x86: 32-bit Windows, a prefix of Wine's 32-bit side only (the i686 build, BIN32 = BIN)
 cmake_minimum_required(VERSION 3.20)
 set(ENV{WINEPREFIX} ${WORK}/prefix)
 set(ENV{WINEDEBUG} -all)
-set(ENV{WINEDLLOVERRIDES} "mscoree,mshtml=")
-set(ENV{WINEARCH} win64)
+set(ENV{WINEDLLOVERRIDES} "mscoree,mshtml=;winedbg.exe=d")
 set(clsid "{337E5D3E-AC5C-4C8E-AC22-B757C57CF1D7}")
 set(drive $ENV{WINEPREFIX}/drive_c)
 
-# A path of this machine as Wine's programs take it.
-function(windows_path path out)
-  string(REPLACE "/" "\\" path "Z:${path}")
-  set(${out} "${path}" PARENT_SCOPE)
-endfunction()
+# What a package of each kind puts where:
+# folder under C:\ | its files | the registry view that names its module
+set(layout_x64 "Program Files|MbPciEncoder.rom,zelkdiag.exe,zelkenc.dll|64"
+  "Program Files (x86)|MbPciEncoder.rom,zelkenc.dll|32")
+set(layout_x86 "Program Files|MbPciEncoder.rom,zelkdiag.exe,zelkenc.dll|32")
+if(ARCH STREQUAL "x64")
+  set(ENV{WINEARCH} win64)
+  set(other x86)
+else()
+  set(ENV{WINEARCH} win32)
+  set(other x64)
+endif()
 
-# The packages, from the test builds: this version, a higher one from the same
-# files, and the one for 32-bit Windows.
-string(REGEX REPLACE "^([0-9]+\\.[0-9]+)\\.([0-9]+)$" "\\1" head ${VERSION})
-string(REGEX REPLACE "^.*\\.([0-9]+)$" "\\1" patch ${VERSION})
-math(EXPR patch "${patch} + 1")
-set(HIGHER ${head}.${patch})
-foreach(package "x64;${VERSION}" "x64;${HIGHER}" "x86;${VERSION}")
-  list(GET package 0 arch)
-  list(GET package 1 version)
-  execute_process(COMMAND ${CMAKE_COMMAND} -DARCH=${arch} -DVERSION=${version} -DBIN64=${BIN64} -DBIN32=${BIN32}
+# The packages, from the test builds: this version, on 64-bit Windows also a
+# higher one from the same files and the one for 32-bit Windows.
+string(REGEX MATCH "^([0-9]+\\.[0-9]+)\\.([0-9]+)$" higher ${VERSION})
+math(EXPR patch "${CMAKE_MATCH_2} + 1")
+set(HIGHER ${CMAKE_MATCH_1}.${patch})
+set(packages "current|${ARCH}|${VERSION}")
+if(ARCH STREQUAL "x64")
+  list(APPEND packages "higher|x64|${HIGHER}" "other|x86|${VERSION}")
+endif()
+foreach(package ${packages})
+  string(REPLACE "|" ";" package "${package}")
+  list(GET package 0 name)
+  list(GET package 1 arch)
+  list(GET package 2 version)
+  execute_process(COMMAND ${CMAKE_COMMAND} -DARCH=${arch} -DVERSION=${version} -DBIN64=${BIN} -DBIN32=${BIN32}
     -DOUT=${WORK}/msi -P ${INSTALLER}/build_msi.cmake RESULT_VARIABLE rc OUTPUT_QUIET)
   if(NOT rc EQUAL 0)
     message(FATAL_ERROR "build_msi.cmake ${arch} ${version} failed")
   endif()
+  # As Wine's programs take a path of this machine.
+  string(REPLACE "/" "\\" ${name} "Z:${WORK}/msi/ZelkEncoderMb86393-${version}-${arch}.msi")
 endforeach()
-set(current ${WORK}/msi/ZelkEncoderMb86393-${VERSION}-x64.msi)
-set(higher ${WORK}/msi/ZelkEncoderMb86393-${HIGHER}-x64.msi)
-set(x86 ${WORK}/msi/ZelkEncoderMb86393-${VERSION}-x86.msi)
-foreach(package current higher x86)
-  windows_path(${${package}} ${package})
-endforeach()
-windows_path(${WORK}/msiexec.log log)
+string(REPLACE "/" "\\" log "Z:${WORK}/msiexec.log")
 
 function(wine out)
-  execute_process(COMMAND wine ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE text ERROR_QUIET)
+  execute_process(COMMAND ${WINE} ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE text ERROR_QUIET)
   string(REPLACE "\r" "" text "${text}")
   set(${out} "${text}" PARENT_SCOPE)
   set(${out}_rc ${rc} PARENT_SCOPE)
@@ -57,9 +66,9 @@ function(class_keys view out)
   set(${out} "${lines}" PARENT_SCOPE)
 endfunction()
 
-# Our products in Add/Remove Programs: "<display version>" per product.
+# Our products in Add/Remove Programs: the display version of each.
 function(products out)
-  wine(text reg query "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall" /s /reg:64)
+  wine(text reg query "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall" /s)
   string(REGEX MATCHALL "[^\n]+" lines "${text}")
   set(found "")
   set(ours OFF)
@@ -75,13 +84,6 @@ function(products out)
   set(${out} "${found}" PARENT_SCOPE)
 endfunction()
 
-function(files_in folder out)
-  file(GLOB found RELATIVE ${folder} ${folder}/*)
-  list(SORT found)
-  set(${out} "${found}" PARENT_SCOPE)
-endfunction()
-
-# Everything the steps look at, against what `version` installed ("": nothing).
 set(failures "")
 function(expect what actual expected)
   if(NOT actual STREQUAL expected)
@@ -91,99 +93,109 @@ function(expect what actual expected)
     set(failures "${failures}" PARENT_SCOPE)
   endif()
 endfunction()
+
+# Everything the steps look at, against what `version` installed ("": nothing).
 function(check_machine version)
-  set(folder64 "C:\\Program Files\\ZelkEncoderMb86393")
-  set(folder32 "C:\\Program Files (x86)\\ZelkEncoderMb86393")
   products(installed)
-  files_in("${drive}/Program Files/ZelkEncoderMb86393" files64)
-  files_in("${drive}/Program Files (x86)/ZelkEncoderMb86393" files32)
-  class_keys(64 keys64)
-  class_keys(32 keys32)
+  expect("installed products" "${installed}" "${version}")
+  set(doctor ${BIN}/zelkdiag.exe)
+  set(registrations "")
+  set(firmware "")
+  foreach(row ${layout_${ARCH}})
+    string(REPLACE "|" ";" row "${row}")
+    list(GET row 0 folder)
+    list(GET row 1 files)
+    list(GET row 2 view)
+    file(GLOB found RELATIVE "${drive}/${folder}/ZelkEncoderMb86393" "${drive}/${folder}/ZelkEncoderMb86393/*")
+    list(SORT found)
+    class_keys(${view} keys)
+    if(version)
+      set(module "C:\\${folder}\\ZelkEncoderMb86393\\zelkenc.dll")
+      set(key "HKEY_CLASSES_ROOT\\CLSID\\${clsid}")
+      string(REPLACE "," ";" files "${files}")
+      expect("C:\\${folder}" "${found}" "${files}")
+      expect("${view}-bit view" "${keys}" "${key}; (Default) REG_SZ ZelkEncoderMb86393;${key}\\InprocServer32;\
+ (Default) REG_SZ ${module}; ThreadingModel REG_SZ Both")
+      if(NOT registrations)
+        set(doctor "C:\\${folder}\\ZelkEncoderMb86393\\zelkdiag.exe")
+      endif()
+      # The test builds carry the placeholder firmware: the doctor warns.
+      list(APPEND registrations "registration-${view} OK")
+      list(APPEND firmware "firmware-${view} WARN")
+    else()
+      expect("C:\\${folder}" "${found}" "")
+      expect("${view}-bit view" "${keys}" "")
+      # Only the doctor's own view (the first) fails; the other's hosts may not exist.
+      if(registrations)
+        list(APPEND registrations "registration-${view} OK (not registered)")
+      else()
+        list(APPEND registrations "registration-${view} FAIL (not registered)")
+      endif()
+    endif()
+  endforeach()
+
+  wine(report "${doctor}" --json)
   if(version)
-    expect("installed products" "${installed}" "${version}")
-    expect("64-bit folder" "${files64}" "MbPciEncoder.rom;zelkdiag.exe;zelkenc.dll")
-    expect("32-bit folder" "${files32}" "MbPciEncoder.rom;zelkenc.dll")
-    set(key "HKEY_CLASSES_ROOT\\CLSID\\${clsid}")
-    foreach(view 64 32)
-      set(expected "${key}" " (Default) REG_SZ ZelkEncoderMb86393" "${key}\\InprocServer32"
-        " (Default) REG_SZ ${folder${view}}\\zelkenc.dll" " ThreadingModel REG_SZ Both")
-      expect("${view}-bit view" "${keys${view}}" "${expected}")
-    endforeach()
-    wine(report "${folder64}\\zelkdiag.exe" --json)
+    expect("the doctor's exit code" "${report_rc}" 0)
   else()
-    expect("installed products" "${installed}" "")
-    expect("64-bit folder" "${files64}" "")
-    expect("32-bit folder" "${files32}" "")
-    expect("64-bit view" "${keys64}" "")
-    expect("32-bit view" "${keys32}" "")
-    wine(report ${BIN64}/zelkdiag.exe --json)
+    expect("the doctor's exit code" "${report_rc}" 1)
   endif()
-  # The doctor: healthy (the test builds' placeholder firmware warned about)
-  # or, with nothing installed, "not registered" and exit code 1.
   string(JSON count ERROR_VARIABLE error LENGTH "${report}" checks)
   if(error)
-    string(APPEND failures "${step}: the doctor's report is no JSON document:\n${report}\n")
     set(count 0)
   endif()
   set(verdicts "")
-  set(indexes "")
-  if(count GREATER 0)
-    math(EXPR last "${count} - 1")
-    foreach(i RANGE ${last})
-      list(APPEND indexes ${i})
-    endforeach()
-  endif()
-  foreach(i ${indexes})
-    string(JSON id GET "${report}" checks ${i} id)
+  foreach(i RANGE ${count})
+    string(JSON id ERROR_VARIABLE error GET "${report}" checks ${i} id)
+    if(error OR NOT id MATCHES "^(registration|firmware)-")
+      continue()
+    endif()
     string(JSON verdict GET "${report}" checks ${i} verdict)
     string(JSON found GET "${report}" checks ${i} found)
-    if(id MATCHES "^(registration|firmware)-(64|32)$")
-      if(found MATCHES "^not registered")
-        string(APPEND verdict " (not registered)")
-      endif()
-      list(APPEND verdicts "${id} ${verdict}")
+    if(found MATCHES "^not registered")
+      string(APPEND verdict " (not registered)")
     endif()
+    list(APPEND verdicts "${id} ${verdict}")
   endforeach()
-  if(version)
-    set(expected "registration-64 OK;registration-32 OK;firmware-64 WARN;firmware-32 WARN")
-    expect("the doctor's exit code" "${report_rc}" 0)
-  else()
-    set(expected "registration-64 FAIL (not registered);registration-32 OK (not registered)")
-    expect("the doctor's exit code" "${report_rc}" 1)
-  endif()
-  expect("the doctor's verdicts" "${verdicts}" "${expected}")
+  list(APPEND registrations ${firmware})
+  expect("the doctor's verdicts" "${verdicts}" "${registrations}")
   set(failures "${failures}" PARENT_SCOPE)
 endfunction()
 
-# A prefix of its own, with the simulated board for the sample host and the
+# A prefix of its own with the simulated board, for the sample host and the
 # doctor; made again when an earlier run left a product of ours behind.
 set(step "before the steps")
-products(left)
-if(left)
-  file(REMOVE_RECURSE $ENV{WINEPREFIX})
+if(EXISTS $ENV{WINEPREFIX}/system.reg)
+  products(left)
+  if(left)
+    file(REMOVE_RECURSE $ENV{WINEPREFIX})
+  endif()
 endif()
 if(NOT EXISTS $ENV{WINEPREFIX}/system.reg)
   file(MAKE_DIRECTORY $ENV{WINEPREFIX})
-  execute_process(COMMAND wineboot -i OUTPUT_QUIET ERROR_QUIET)
+  wine(out wineboot -i)
   execute_process(COMMAND wineserver -w)
 endif()
-windows_path(${BIN64}/zelksim.dll simulator)
+string(REPLACE "/" "\\" simulator "Z:${BIN}/zelksim.dll")
 wine(out regsvr32 /s ${simulator})
 if(out_rc)
-  message(FATAL_ERROR "regsvr32 ${simulator} failed (${out_rc}): ${out}")
+  message(FATAL_ERROR "regsvr32 ${simulator} failed (${out_rc})")
 endif()
 check_machine("")
 
-# name | before | msiexec option and package | msiexec's exit code ("-": any) | installed afterwards | in the installer's log
-set(steps
-  "the x86 package on 64-bit Windows: refused||/i x86|1603||"
+# name | before | msiexec option and package | its exit code ("-": any) | installed afterwards | in its log
+set(steps_x64
+  "the x86 package on 64-bit Windows: refused||/i other|1603||"
   "install||/i current|0|${VERSION}|"
   "the same package again repairs a deleted 32-bit module|delete32|/i current|0|${VERSION}|"
   "a higher version replaces it||/i higher|0|${HIGHER}|"
   "the older version: refused, naming the installed one||/i current|1603|${HIGHER}|ZELK_NEWER_VERSION = ${HIGHER}"
   "uninstall||/x higher|0||"
   "uninstall again||/x higher|-||")
-foreach(row ${steps})
+set(steps_x86
+  "install||/i current|0|${VERSION}|"
+  "uninstall||/x current|0||")
+foreach(row ${steps_${ARCH}})
   string(REPLACE "|" ";" row "${row}")
   list(GET row 0 step)
   list(GET row 1 before)
@@ -204,14 +216,14 @@ foreach(row ${steps})
   endif()
   if(logged)
     file(STRINGS ${WORK}/msiexec.log lines REGEX "${logged}")
-    expect("the installer's log has '${logged}'" "${lines}" "Property(S): ${logged}")
+    expect("the installer's log" "${lines}" "Property(S): ${logged}")
   endif()
   check_machine("${version}")
-  if(version AND step STREQUAL "install")
-    # The sample host creates the installed module through CoCreateInstance.
-    execute_process(COMMAND wine ${BIN64}/sample_host_c.exe WORKING_DIRECTORY ${BIN64}
-      RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
-    expect("the C sample host's exit code (its output: ${out})" "${rc}" 0)
+  if(step STREQUAL "install")
+    # The sample host creates the installed module through CoCreateInstance
+    # (and loads this build's copy beside it for CreateEncoder).
+    wine(out ${BIN}/sample_host_c.exe)
+    expect("the C sample host's exit code (its output: ${out})" "${out_rc}" 0)
   endif()
 endforeach()
 
