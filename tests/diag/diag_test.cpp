@@ -241,7 +241,16 @@ std::function<std::wstring(Machine&)> WithDevice(const wchar_t* instance, BOOL k
 }
 
 const Row kRows[] = {
-    {"healthy machine", [](Machine&) { return std::wstring(); }, 0, nullptr, "OK", "", ""},
+    {"healthy machine",
+     [](Machine& machine) {
+       const std::string folder = machine.Folder();
+       Machine::WriteFirmware(folder, 4096);
+       machine.Register(kOwnView, Machine::CopyModule(folder));
+       return std::wstring();
+     },
+     0, nullptr, "OK", "", ""},
+    {"the build's placeholder firmware beside the registered module", [](Machine&) { return std::wstring(); }, 0,
+     "firmware (" OWN_BITS "-bit registration)", "WARN", "the build's placeholder", "from the driver CD beside"},
     {"deep check on the healthy machine", [](Machine&) { return std::wstring(L"--deep"); }, 0, "deep: GetEncStatus",
      "OK", "S_OK, state 2, flags 0", ""},
     {"bad option", [](Machine&) { return std::wstring(L"--no-such-option"); }, 2, nullptr, nullptr, "", ""},

@@ -1,5 +1,6 @@
 // The firmware image beside a module: present under its exact name, readable
-// to its end, not empty, and small enough for the download request.
+// to its end, not empty, small enough for the download request, and not the
+// build's placeholder.
 #include <windows.h>
 
 #include <cstring>
@@ -18,6 +19,12 @@ struct FileCloser {
   }
 };
 using UniqueFile = std::unique_ptr<void, FileCloser>;
+
+// The build writes a placeholder image beside the module (cmake/romgen.pl)
+// that begins with this tag. The simulated board takes any image; a real
+// board needs the image from its driver CD.
+constexpr char kPlaceholderTag[] = "ZELK-PLACEHOLDER";
+constexpr DWORD kPlaceholderTagBytes = sizeof kPlaceholderTag - 1;
 
 // A file in the folder that looks like the image under another name.
 std::string RenamedImage(const std::string& folder) {
@@ -47,6 +54,13 @@ HRESULT ReadToEnd(HANDLE file, ULONGLONG size) {
     total += got;
   }
   return S_OK;
+}
+
+bool IsPlaceholder(HANDLE file) {
+  char head[kPlaceholderTagBytes];
+  DWORD got = 0;
+  return SetFilePointer(file, 0, nullptr, FILE_BEGIN) == 0 && ReadFile(file, head, sizeof head, &got, nullptr) &&
+         got == sizeof head && std::memcmp(head, kPlaceholderTag, sizeof head) == 0;
 }
 
 }  // namespace
@@ -103,6 +117,11 @@ void CheckFirmware(Report& report, const ModuleUse& module) {
   const HRESULT hr = ReadToEnd(file.get(), bytes);
   if (FAILED(hr)) {
     report.Fail(id, title, path + " cannot be read to its end: " + DescribeResult(hr), fromCd + " again");
+    return;
+  }
+  if (IsPlaceholder(file.get())) {
+    report.Warn(id, title, path + " is the build's placeholder, not the board's firmware image",
+                "the board cannot encode with it: " + fromCd);
     return;
   }
   report.Ok(id, title, path + ", " + std::to_string(bytes) + " bytes");
