@@ -126,6 +126,7 @@ HRESULT Streamer::Pause(IReferenceClock* clock) {
   }
   running_ = quit_ = halted_ = delivered_ = false;
   reported_ = ~0u;
+  position_ = 0;
   thread_ = std::thread(&Streamer::Thread, this);
   return S_OK;
 }
@@ -266,7 +267,13 @@ void Streamer::Thread() {
     Report(ZELK_SIM_STREAM_DELIVERING, S_OK,
            std::string("delivering the ") + InputName(view.input) + " clip, aspect " +
                (view.aspectCode == kAspect16x9 ? "16:9" : "4:3"));
-    sample->SetTime(&start, &end);
+    // Stream samples carry their byte position in the stream as their time
+    // (where a file writer puts them); the capture times on the graph's clock
+    // go into the media times.
+    REFERENCE_TIME position = position_, next = position_ + static_cast<REFERENCE_TIME>(chunk.size);
+    position_ = next;
+    sample->SetTime(&position, &next);
+    sample->SetMediaTime(&start, &end);
     sample->SetActualDataLength(static_cast<long>(chunk.size));
     sample->SetDiscontinuity(discontinuity);
     sample->SetSyncPoint(TRUE);

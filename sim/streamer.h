@@ -2,8 +2,10 @@
 // pin. At connection it agrees an allocator with the downstream IMemInputPin;
 // Pause (from stopped) commits it and starts the streaming thread; while the
 // filter runs, the thread fills samples from the clip of the selected input,
-// stamps them on the graph's clock, waits until the clock has reached each
-// sample's end (a live source delivers what it captured) and delivers them;
+// stamps them (byte positions as their times, as stream samples carry them;
+// capture times on the graph's clock as their media times), waits until the
+// clock has reached each sample's end (a live source delivers what it
+// captured) and delivers them;
 // Stop ends the thread before it returns (nothing is delivered afterwards) and
 // then sends EndOfStream. The board model tells it whether the encoder has its
 // firmware and configuration, the aspect ratio, the input and the faults.
@@ -74,6 +76,7 @@ class Streamer {
   REFERENCE_TIME start_ = 0;        // Run's start time on the clock
   LARGE_INTEGER localStart_{};      // without a clock: when Run came
   bool delivered_ = false;          // a sample went downstream since Pause
+  REFERENCE_TIME position_ = 0;     // bytes delivered since Pause
   DWORD reported_ = ~0u;
 };
 

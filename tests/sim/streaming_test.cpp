@@ -64,9 +64,14 @@ class SinkPin final : public IPin, public IMemInputPin {
       SetEvent(inReceive);
       WaitForSingleObject(release, 10000);
     }
-    REFERENCE_TIME start = 0, end = 0;
-    if (sample->GetTime(&start, &end) != S_OK || end <= start || start < lastEnd) ++badTimes;
+    // Byte positions, one after the other; capture times on the clock, rising.
+    REFERENCE_TIME start = 0, end = 0, captured = 0, capturedEnd = 0;
+    if (sample->GetTime(&start, &end) != S_OK || start != lastEnd || end != start + sample->GetActualDataLength())
+      ++badTimes;
+    if (sample->GetMediaTime(&captured, &capturedEnd) != S_OK || capturedEnd <= captured || captured < lastCaptured)
+      ++badTimes;
     lastEnd = end;
+    lastCaptured = capturedEnd;
     if ((sample->IsDiscontinuity() == S_OK) != (samples == 0)) ++badDiscontinuities;
     BYTE* data = nullptr;
     sample->GetPointer(&data);
@@ -85,7 +90,7 @@ class SinkPin final : public IPin, public IMemInputPin {
   HANDLE inReceive = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   HANDLE release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   std::atomic<int> samples{0}, endsOfStream{0}, badTimes{0}, badDiscontinuities{0}, damaged{0};
-  REFERENCE_TIME lastEnd = 0;
+  REFERENCE_TIME lastEnd = 0, lastCaptured = 0;
 };
 
 struct StreamCase {
