@@ -7,10 +7,13 @@
 # without a gap in the pictures. 4:3 in the file; the simulator rewrites the
 # aspect ratio per the encoder's configuration.
 #
-# zelksim_clips(FOLDER) adds the target zelksim_clips, which writes them into FOLDER.
+# ZELK_CLIP_FILES names them; zelksim_clips(FOLDER) adds the target
+# zelksim_clips, which writes them into FOLDER.
 find_program(ZELK_FFMPEG ffmpeg)
 
 set(ZELK_CLIP_INPUTS composite svideo tuner)
+list(TRANSFORM ZELK_CLIP_INPUTS PREPEND zelksim_ OUTPUT_VARIABLE ZELK_CLIP_FILES)
+list(TRANSFORM ZELK_CLIP_FILES APPEND .mpg)
 set(ZELK_CLIP_composite_VIDEO "smptebars=size=720x480:rate=30000/1001")
 set(ZELK_CLIP_composite_TONE 1000)
 set(ZELK_CLIP_svideo_VIDEO "testsrc=size=720x480:rate=30000/1001")
@@ -41,5 +44,4 @@ function(zelksim_clips folder)
     list(APPEND clips ${clip})
   endforeach()
   add_custom_target(zelksim_clips ALL DEPENDS ${clips})
-  set(ZELK_SIM_CLIPS ${clips} PARENT_SCOPE)
 endfunction()
