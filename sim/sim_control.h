@@ -113,6 +113,9 @@ typedef struct SimStreamStatus {
   ULONG runs;                  // runs that delivered a first sample (each one marked a discontinuity)
   LONGLONG lastStart;          // time stamps of the last sample, 100 ns on the graph's stream time
   LONGLONG lastEnd;
+  ULONGLONG clipBytes;         // the clip playing: its bytes per pass and its length in 90 kHz ticks,
+  ULONGLONG clipTicks;         // so the stream's nominal rate is clipBytes * 90000 / clipTicks bytes/s
+  ULONGLONG threadCpuUs;       // CPU time of the streaming thread of the last run, in microseconds
   HRESULT lastResult;          // the last refusal or error, S_OK otherwise
   char reason[160];            // the last line the board logged about its stream
 } SimStreamStatus;

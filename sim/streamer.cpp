@@ -26,6 +26,15 @@ constexpr size_t kDamagedBytes = 64;
 constexpr size_t kDamageOffset = 256;
 constexpr size_t kPackSize = 2048;
 
+int64_t ThreadCpuUs() {
+  FILETIME created, exited, kernel, user;
+  if (!GetThreadTimes(GetCurrentThread(), &created, &exited, &kernel, &user)) return 0;
+  const auto us = [](const FILETIME& t) {
+    return static_cast<int64_t>((static_cast<uint64_t>(t.dwHighDateTime) << 32 | t.dwLowDateTime) / 10);
+  };
+  return us(kernel) + us(user);
+}
+
 // 90 kHz ticks to 100 ns units.
 REFERENCE_TIME TicksToTime(uint64_t ticks) { return static_cast<REFERENCE_TIME>(ticks * 1000 / 9); }
 
@@ -241,6 +250,10 @@ void Streamer::Thread() {
         loop.Start(clip);
       else if (clip.get() != loop.Clip())
         loop.Switch(clip);
+      board_->UpdateStreamStatus([&](SimStreamStatus& status) {
+        status.clipBytes = clip->bytes.size();
+        status.clipTicks = clip->period;
+      });
     }
     ComPtr<IMemAllocator> allocator = allocator_;
     lock.unlock();
@@ -290,6 +303,7 @@ void Streamer::Thread() {
       if (discontinuity) ++status.runs;
       status.lastStart = start;
       status.lastEnd = end;
+      status.threadCpuUs = static_cast<ULONGLONG>(ThreadCpuUs());
     });
     discontinuity = false;
     if (hr != S_OK) {
