@@ -176,6 +176,7 @@ void Streamer::Stop() {
   if (thread_.joinable()) thread_.join();
   lock.lock();
   active_ = quit_ = false;
+  clock_.Reset();  // the graph's clock is held only while the filter runs or pauses
   const bool endOfStream = delivered_;
   delivered_ = false;
   ComPtr<IPin> peer = peer_;
