@@ -1,7 +1,8 @@
 # Runs bench_calls in its quick mode and checks what it wrote, never a time:
 # the JSON parses, every call of the encoder interface is there, and each sent
 # the board exactly the requests the protocol needs for it (no more, in no run).
-# Also: the firmware download held one copy of the image, not two.
+# Also: the firmware download held one copy of the image, not two, and the
+# board streamed.
 #   cmake -DEMULATOR=wine -DBENCH=bench_calls.exe -DJSON=out.json -P check_bench.cmake
 file(REMOVE ${JSON})
 execute_process(COMMAND ${EMULATOR} ${BENCH} --quick --json ${JSON} RESULT_VARIABLE exit_code)
@@ -77,6 +78,11 @@ endif()
 string(JSON tries GET "${document}" queuedBehindChannelScan tries)
 if(NOT tries GREATER 0)
   string(APPEND errors "  no call queued behind the channel scan\n")
+endif()
+string(JSON streamed GET "${document}" streaming bytes)
+string(JSON clipRate GET "${document}" streaming clipBytesPerSecond)
+if(NOT streamed GREATER 0 OR clipRate EQUAL 0)
+  string(APPEND errors "  streaming: ${streamed} bytes delivered, clip rate ${clipRate}\n")
 endif()
 
 if(errors)

@@ -59,6 +59,19 @@ struct LockFigures {
   double sectionPairNs = 0;       // a platform critical section, for comparison
 };
 
+struct StreamFigures {
+  int seconds = 0;               // how long the graph ran
+  uint64_t bytes = 0;            // delivered by the board
+  uint64_t samples = 0;
+  double streamSeconds = 0;      // the last sample's capture end on the graph clock
+  double clipBytesPerSecond = 0; // the clip's own rate: bytes per pass over its length
+  int64_t wallUs = 0;            // Run to Stop
+  int64_t cpuUs = 0;             // the streaming thread's CPU time over the run
+  ProcessCounts counts;          // after the first second, and at the end
+  long handlesMost = 0;          // the highest on the way
+  uint64_t bytesMost = 0;
+};
+
 struct Report {
   bool quick = false;
   int repeats = 0;
@@ -67,6 +80,7 @@ struct Report {
   FirmwareFigures firmware;
   CycleFigures cycles;
   LockFigures lock;
+  StreamFigures streaming;
   double registerWriteUs = 0;  // one register write through the property channel, in-process board
 };
 

@@ -4,9 +4,10 @@
 // board's protocol requires for the requests it sent. Also the firmware
 // download against a plain read of the file, and many load/unload cycles
 // against what Wine's device enumerator keeps, and the wait of a call queued
-// behind another thread's channel scan.
+// behind another thread's channel scan. Last, the simulated board streaming
+// into the File writer: its rate, CPU, handles and memory.
 //
-//   bench_calls [--quick] [--json FILE] [--repeats N] [--cycles N]
+//   bench_calls [--quick] [--json FILE] [--repeats N] [--cycles N] [--stream-seconds N | --long]
 #include <windows.h>
 
 #include <cstdio>
@@ -21,6 +22,7 @@
 #include "register_write.h"
 #include "report.h"
 #include "session.h"
+#include "stream_pass.h"
 
 namespace bench {
 namespace {
@@ -30,14 +32,17 @@ struct Options {
   std::string json;
   int repeats = 21;
   int cycles = 500;
+  int streamSeconds = 10;
 };
 
 constexpr char kUsage[] =
-    "usage: bench_calls [--quick] [--json FILE] [--repeats N] [--cycles N]\n"
-    "  --quick      3 runs per call and 5 load/unload cycles (a check, not a measurement)\n"
-    "  --json FILE  also write every figure to FILE\n"
-    "  --repeats N  runs per call (default 21)\n"
-    "  --cycles N   load/unload cycles (default 500)\n";
+    "usage: bench_calls [--quick] [--json FILE] [--repeats N] [--cycles N] [--stream-seconds N | --long]\n"
+    "  --quick             3 runs per call, 5 load/unload cycles, 2 s of streaming (a check, not a measurement)\n"
+    "  --json FILE         also write every figure to FILE\n"
+    "  --repeats N         runs per call (default 21)\n"
+    "  --cycles N          load/unload cycles (default 500)\n"
+    "  --stream-seconds N  how long the board streams (default 10)\n"
+    "  --long              stream for 10 minutes: memory and handles over a long recording\n";
 
 bool Positive(const char* text, int* value) {
   char* end = nullptr;
@@ -54,6 +59,11 @@ bool Parse(int argc, char** argv, Options* options) {
       options->quick = true;
       options->repeats = 3;
       options->cycles = 5;
+      options->streamSeconds = 2;
+    } else if (!std::strcmp(argv[i], "--long")) {
+      options->streamSeconds = 600;
+    } else if (!std::strcmp(argv[i], "--stream-seconds") && hasValue) {
+      if (!Positive(argv[++i], &options->streamSeconds)) return false;
     } else if (!std::strcmp(argv[i], "--json") && hasValue) {
       options->json = argv[++i];
     } else if (!std::strcmp(argv[i], "--repeats") && hasValue) {
@@ -85,7 +95,8 @@ int Run(const Options& options) {
   if (!MeasureCalls(session, options.repeats, &report.calls, &report.sleeps, &error) ||
       !MeasureFirmware(session, options.repeats, &report.firmware, &error) ||
       !MeasureCycles(session, options.cycles, &report.cycles, &error) ||
-      !MeasureLock(session, options.quick ? 3 : 20, &report.lock, &error)) {
+      !MeasureLock(session, options.quick ? 3 : 20, &report.lock, &error) ||
+      !MeasureStreaming(session, options.streamSeconds, &report.streaming, &error)) {
     return Failed(error);
   }
   report.registerWriteUs = RegisterWriteUs(options.quick ? 5 : 101);

@@ -54,6 +54,7 @@ constexpr NumberOption kNumbers[] = {
     {"--volume", -10000, 0, "-10000 (lowest) to 0 (highest), in 1/100 dB", &Options::volume},
     {"--bitrate", 1, INT32_MAX, "a positive number of bits per second", &Options::bitRate},
     {"--filter-mode", 0, 2, "0, 1 or 2", &Options::filterMode},
+    {"--seconds", 1, 86400, "1 to 86400 seconds", &Options::seconds},
 };
 
 struct TextOption {
@@ -62,7 +63,8 @@ struct TextOption {
 };
 
 constexpr TextOption kTexts[] = {
-    {"--firmware", &Options::firmwarePath}, {"--log", &Options::logPath}, {"--timeline", &Options::timelinePath}};
+    {"--firmware", &Options::firmwarePath}, {"--log", &Options::logPath}, {"--timeline", &Options::timelinePath},
+    {"--record", &Options::recordPath}};
 
 constexpr uint32_t kProcessingNeedsEnhancer = 0x3;  // 3D Y/C separation, ghost reduction
 // A request the board cannot carry out: "A device attached to the system is not functioning".
@@ -167,6 +169,8 @@ bool CheckCombination(const Options& parsed, std::string* error) {
     *error = "--quiet and --verbose exclude each other";
   } else if (parsed.noBoard && (parsed.failRequest || parsed.statusReport || parsed.decoderNeverReady)) {
     *error = "--no-board: the module then sends nothing, so the board cannot fail a request or report anything";
+  } else if (parsed.seconds && parsed.recordPath.empty()) {
+    *error = "--seconds: only with --record FILE.mpg";
   }
   return error->empty();
 }
@@ -237,6 +241,9 @@ const char* UsageText() {
          "  --verbose              every request, the start-up register tables row by row\n"
          "  --log FILE             every request as one JSON object per line\n"
          "  --timeline FILE.svg    the phases on a time axis: requests as ticks, waits as bars\n"
+         "  --record FILE.mpg      run the graph and write the board's stream to FILE.mpg through the\n"
+         "                         system's File writer\n"
+         "  --seconds N            how long --record runs the graph (default 5)\n"
          "\n"
          "How the simulated board misbehaves:\n"
          "  --fail-request K[:HR]  the board fails its K-th request (from 1) with HR (default 0x8007001F)\n"

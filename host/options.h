@@ -40,6 +40,8 @@ struct Options {
   bool verbose = false;
   std::string logPath;       // --log: one JSON object per request
   std::string timelinePath;  // --timeline: SVG picture of the phases
+  std::string recordPath;    // --record: the stream through the File writer into this file
+  std::optional<int32_t> seconds;  // --seconds: how long --record runs the graph
 
   // How the simulated board misbehaves.
   std::optional<InjectedFailure> failRequest;

@@ -1,6 +1,7 @@
 #include "recording.h"
 
 #include "encoder/com_support.h"
+#include "file_recording.h"
 #include "host_settings.h"
 #include "module_files.h"
 #include "report.h"
@@ -29,6 +30,9 @@ constexpr PhaseKind kInitialisePhase{"Initialise (InitializeEncoder)", "the modu
 constexpr PhaseKind kStartPhase{"Start (StartEncoder)",
                                 "StartEncoder only switches the ghost reducer, and this board has no enhancer unit",
                                 false};
+constexpr PhaseKind kRecordPhase{"Record (the graph runs, the File writer writes the board's stream)",
+                                 "the board streams without requests", false};
+constexpr int kDefaultRecordSeconds = 5;
 constexpr PhaseKind kStatusPhase{"Status (GetEncStatus)", "the module refused before sending anything", false};
 constexpr PhaseKind kStopPhase{"Stop (StopEncoder)", "StopEncoder only returns the module to idle; the board is not told",
                                false};
@@ -88,11 +92,12 @@ void Recording::Run(PFN_CreateEncoder createEncoder) {
   } else if (StoreSettings()) {
     if (Attach() && SetProcessing() && Initialise()) {
       Start();
-      PollStatus();
+      if (options_.recordPath.empty() || RecordFile()) PollStatus();
       Stop();
     }
     Detach();  // the graph may hold the capture filter even after a failed attach
   }
+  pin_.Reset();
   encoder_.Reset();
   graph_.Reset();
 }
@@ -116,6 +121,7 @@ bool Recording::Attach() {
   const PhaseRecord& phase =
       Phase(kAttachPhase, [&] { hr = encoder_->LoadEncoder(graph_.Get(), pin.GetAddressOf(), &valueA, &valueB); });
   if (pin) Say("   %s; values %d and %d\n", PinText(pin.Get()).c_str(), valueA, valueB);
+  pin_ = pin;
   ShowResult("LoadEncoder", hr);
   if (SUCCEEDED(hr)) return true;
   ExplainLoadFailure(phase, pin != nullptr, hr);
@@ -157,6 +163,16 @@ bool Recording::Initialise() {
 void Recording::Start() {
   // The module is encoding even when the ghost reducer could not be switched.
   CallPhase(kStartPhase, "StartEncoder", [&] { return encoder_->StartEncoder(); });
+}
+
+bool Recording::RecordFile() {
+  FileRecordingResult result;
+  Phase(kRecordPhase, [&] {
+    result = RecordToFile(graph_.Get(), pin_.Get(), options_.recordPath,
+                          options_.seconds.value_or(kDefaultRecordSeconds), log_.Board());
+  });
+  Always("%s", result.lines.c_str());
+  return result.ok || Fail("--record: " + result.failure);
 }
 
 bool Recording::PollStatus() {

@@ -65,6 +65,7 @@ class Recording {
   bool SetProcessing();
   bool Initialise();
   void Start();
+  bool RecordFile();
   bool PollStatus();
   void Stop();
   void Detach();
@@ -76,6 +77,7 @@ class Recording {
   const Detail detail_;
   Microsoft::WRL::ComPtr<IGraphBuilder> graph_;
   Microsoft::WRL::ComPtr<IEncoderModule> encoder_;
+  Microsoft::WRL::ComPtr<IPin> pin_;  // the board's output pin, from LoadEncoder
   std::string failure_;
 };
 

@@ -73,6 +73,10 @@ void Board::Reset() {
   s.failAtRequest.clear();
   s.failWhen.clear();
   s.hold.reset();
+  s.streamFault = ZELK_SIM_STREAM_NORMAL;
+  s.streamFaultFrom = 0;
+  s.clipFolder.clear();
+  s.streamStatus = SimStreamStatus{};
 }
 
 HRESULT Board::Set(const GUID& set, ULONG id, const void* instance, ULONG instanceLength, const void* data,

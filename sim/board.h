@@ -14,9 +14,11 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "request_log.h"
+#include "sim_control.h"
 
 namespace zelk::sim {
 
@@ -76,6 +78,24 @@ class Board {
   // predicate runs under the board's lock: it must not call the board.
   void FailWhen(std::function<bool(const LoggedRequest&)> predicate, HRESULT hr);
   void ClearFaults();
+
+  // --- The encoder's output ----------------------------------------------
+  // What the streaming pin needs of the board, read at once.
+  struct StreamView {
+    bool firmwareLoaded;
+    bool configured;         // the control record (InitializeEncoder's last request) arrived
+    uint8_t aspectCode;      // its aspect field: 2 = 4:3, 3 = 16:9
+    int input;               // 0 composite, 1 S-video, 2 tuner, from the decoder and input notification
+    DWORD fault;             // ZELK_SIM_STREAM_* of sim_control.h
+    uint64_t faultFromSample;
+    std::wstring clipFolder;  // empty: beside zelksim.dll
+  };
+  StreamView ForStream() const;
+  void ScriptStream(DWORD fault, uint64_t afterSamples);
+  void SetClipFolder(std::wstring folder);
+  SimStreamStatus StreamStatus() const;
+  // Changes the status under the board's lock; `update` must not call the board.
+  void UpdateStreamStatus(const std::function<void(SimStreamStatus&)>& update);
 
   // --- Benchmarks ----------------------------------------------------------
   // Holds the next request of property `id` of `set` as it arrives, before

@@ -10,6 +10,7 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -53,6 +54,12 @@ struct Board::State {
   uint64_t requests = 0;                                    // requests received so far
   std::vector<std::pair<uint64_t, HRESULT>> failAtRequest;  // request number -> result
   std::vector<std::pair<std::function<bool(const LoggedRequest&)>, HRESULT>> failWhen;
+
+  // The encoder's output.
+  DWORD streamFault = 0;
+  uint64_t streamFaultFrom = 0;
+  std::wstring clipFolder;
+  SimStreamStatus streamStatus{};
 
   // A request to hold on arrival (HoldNextArrival).
   struct Hold {

@@ -172,6 +172,23 @@ STDMETHODIMP SimFilter::HoldNextArrival(const GUID* set, ULONG id, HANDLE arrive
   return S_OK;
 }
 
+STDMETHODIMP SimFilter::ScriptStream(DWORD fault, ULONG afterSamples) {
+  if (fault > ZELK_SIM_STREAM_CORRUPT) return E_INVALIDARG;
+  board_->ScriptStream(fault, afterSamples);
+  return S_OK;
+}
+
+STDMETHODIMP SimFilter::SetClipFolder(LPCWSTR folder) {
+  board_->SetClipFolder(folder ? folder : L"");
+  return S_OK;
+}
+
+STDMETHODIMP SimFilter::GetStreamStatus(SimStreamStatus* status) {
+  if (!status) return E_POINTER;
+  *status = board_->StreamStatus();
+  return S_OK;
+}
+
 std::vector<LoggedRequest> ReadLog(ISimBoardControl* control) {
   std::vector<LoggedRequest> log;
   ULONG count = 0;

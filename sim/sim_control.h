@@ -89,6 +89,36 @@ typedef struct SimBoardEffects {
   DWORD tunerDivider;           // last tuner frequency write
   BYTE tunerBand;
 } SimBoardEffects;
+
+// Faults of the encoder's output scripted with ScriptStream.
+#define ZELK_SIM_STREAM_NORMAL 0   // the stream as the encoder makes it
+#define ZELK_SIM_STREAM_DEAD 1     // the board stops sending: no further sample, no end of stream
+#define ZELK_SIM_STREAM_CORRUPT 2  // every further sample is damaged (pack start code and payload bytes)
+
+// What the output pin's streaming is doing (SimStreamStatus::state).
+#define ZELK_SIM_STREAM_IDLE 0                // the filter is stopped, or runs without a connected pin
+#define ZELK_SIM_STREAM_NO_FIRMWARE 1         // running, waiting for the firmware download
+#define ZELK_SIM_STREAM_NOT_CONFIGURED 2      // running, waiting for the encoder configuration (control record)
+#define ZELK_SIM_STREAM_DELIVERING 3          // samples go downstream
+#define ZELK_SIM_STREAM_BOARD_DEAD 4          // a scripted dead board: nothing more until the filter stops
+#define ZELK_SIM_STREAM_DOWNSTREAM_STOPPED 5  // the downstream pin refused a sample (lastResult)
+#define ZELK_SIM_STREAM_NO_CLIP 6             // a clip could not be read (lastResult, reason)
+#define ZELK_SIM_STREAM_NO_SAMPLES_TAKEN 7    // the downstream pin has no IMemInputPin
+
+// The encoder output's counters since the board was created or reset.
+typedef struct SimStreamStatus {
+  DWORD state;                 // ZELK_SIM_STREAM_IDLE ...
+  ULONGLONG samples;           // samples delivered
+  ULONGLONG bytes;             // bytes delivered
+  ULONG runs;                  // runs that delivered a first sample (each one marked a discontinuity)
+  LONGLONG lastStart;          // time stamps of the last sample, 100 ns on the graph's stream time
+  LONGLONG lastEnd;
+  ULONGLONG clipBytes;         // the clip playing: its bytes per pass and its length in 90 kHz ticks,
+  ULONGLONG clipTicks;         // so the stream's nominal rate is clipBytes * 90000 / clipTicks bytes/s
+  ULONGLONG threadCpuUs;       // CPU time of the streaming thread of the last run, in microseconds
+  HRESULT lastResult;          // the last refusal or error, S_OK otherwise
+  char reason[160];            // the last line the board logged about its stream
+} SimStreamStatus;
 #pragma pack(pop)
 
 #ifdef __cplusplus
@@ -125,6 +155,14 @@ struct ISimBoardControl : public IUnknown {
   // the board looks at it: signals `arrived`, then waits for `resume` (at most
   // 10 s). For benchmarks that inspect the caller while a request is in flight.
   virtual HRESULT STDMETHODCALLTYPE HoldNextArrival(const GUID* set, ULONG id, HANDLE arrived, HANDLE resume) = 0;
+
+  // The encoder's output. A fault from the `afterSamples`-th sample on (0 = the
+  // next one); ZELK_SIM_STREAM_NORMAL takes it back.
+  virtual HRESULT STDMETHODCALLTYPE ScriptStream(DWORD fault, ULONG afterSamples) = 0;
+  // The folder of the clips (zelksim_composite.mpg, zelksim_svideo.mpg,
+  // zelksim_tuner.mpg); null or empty: the folder of zelksim.dll.
+  virtual HRESULT STDMETHODCALLTYPE SetClipFolder(LPCWSTR folder) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetStreamStatus(SimStreamStatus* status) = 0;
 };
 #ifdef __CRT_UUID_DECL
 __CRT_UUID_DECL(ISimBoardControl, 0x6c1b7e52, 0x3f0a, 0x4d8b, 0x9e, 0x61, 0x2a, 0x54, 0xc9, 0xd7, 0xb3, 0x10)

@@ -103,19 +103,45 @@ bool SimFilter::Stopped() {
   return state_ == State_Stopped;
 }
 
+// The streaming pin follows the filter's state outside the filter's lock:
+// Stop waits for a sample in delivery, and the downstream filter may call
+// back into this one meanwhile.
 STDMETHODIMP SimFilter::Stop() {
-  std::lock_guard<std::mutex> guard(lock_);
-  state_ = State_Stopped;
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    state_ = State_Stopped;
+  }
+  for (const auto& pin : pins_)
+    if (pin->StreamOut()) pin->StreamOut()->Stop();
   return S_OK;
 }
 
 STDMETHODIMP SimFilter::Pause() {
+  Microsoft::WRL::ComPtr<IReferenceClock> clock;
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    clock = clock_;
+  }
+  for (const auto& pin : pins_) {
+    if (!pin->StreamOut()) continue;
+    const HRESULT hr = pin->StreamOut()->Pause(clock.Get());
+    if (FAILED(hr)) return hr;
+  }
   std::lock_guard<std::mutex> guard(lock_);
   state_ = State_Paused;
   return S_OK;
 }
 
-STDMETHODIMP SimFilter::Run(REFERENCE_TIME) {
+STDMETHODIMP SimFilter::Run(REFERENCE_TIME start) {
+  if (Stopped()) {
+    const HRESULT hr = Pause();
+    if (FAILED(hr)) return hr;
+  }
+  for (const auto& pin : pins_) {
+    if (!pin->StreamOut()) continue;
+    const HRESULT hr = pin->StreamOut()->Run(start);
+    if (FAILED(hr)) return hr;
+  }
   std::lock_guard<std::mutex> guard(lock_);
   state_ = State_Running;
   return S_OK;

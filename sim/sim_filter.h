@@ -12,6 +12,7 @@
 
 #include "board.h"
 #include "sim_control.h"
+#include "streamer.h"
 
 namespace zelk::sim {
 
@@ -50,6 +51,8 @@ class SimPin final : public IPin {
   STDMETHODIMP NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate) override;
 
   const std::wstring& Name() const { return name_; }
+  // The output pin of a filter with a board streams; other pins have none.
+  Streamer* StreamOut() const { return streamer_.get(); }
 
  private:
   void SetConnection(IPin* peer, const AM_MEDIA_TYPE* type);
@@ -61,6 +64,7 @@ class SimPin final : public IPin {
   std::mutex lock_;
   Microsoft::WRL::ComPtr<IPin> peer_;
   AM_MEDIA_TYPE type_{};
+  std::unique_ptr<Streamer> streamer_;
 };
 
 struct PinInfo {
@@ -117,8 +121,12 @@ class SimFilter final : public IBaseFilter, public IKsPropertySet, public ISimBo
   STDMETHODIMP FailMatching(const SimFaultMatch* match) override;
   STDMETHODIMP ClearFaults() override;
   STDMETHODIMP HoldNextArrival(const GUID* set, ULONG id, HANDLE arrived, HANDLE resume) override;
+  STDMETHODIMP ScriptStream(DWORD fault, ULONG afterSamples) override;
+  STDMETHODIMP SetClipFolder(LPCWSTR folder) override;
+  STDMETHODIMP GetStreamStatus(SimStreamStatus* status) override;
 
   bool Stopped();
+  const std::shared_ptr<Board>& BoardModel() const { return board_; }
   size_t PinCount() const { return pins_.size(); }
   SimPin* PinAt(size_t index) const { return pins_[index].get(); }
 

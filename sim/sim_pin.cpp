@@ -19,7 +19,9 @@ void CopyName(const std::wstring& name, WCHAR (&to)[MAX_PIN_NAME]) {
 }  // namespace
 
 SimPin::SimPin(SimFilter* filter, const wchar_t* name, PIN_DIRECTION direction)
-    : filter_(filter), name_(name), direction_(direction) {}
+    : filter_(filter), name_(name), direction_(direction) {
+  if (direction == PINDIR_OUTPUT && filter->BoardModel()) streamer_ = std::make_unique<Streamer>(filter->BoardModel());
+}
 
 SimPin::~SimPin() { FreeType(&type_); }
 
@@ -69,8 +71,12 @@ STDMETHODIMP SimPin::Connect(IPin* receivePin, const AM_MEDIA_TYPE* type) {
   if (type && !IsEqualGUID(type->subtype, GUID_NULL) && !IsEqualGUID(type->subtype, offered.subtype))
     return VFW_E_NO_ACCEPTABLE_TYPES;
 
-  const HRESULT hr = receivePin->ReceiveConnection(this, &offered);
+  HRESULT hr = receivePin->ReceiveConnection(this, &offered);
   if (FAILED(hr)) return hr;
+  if (streamer_ && FAILED(hr = streamer_->Connect(receivePin))) {
+    receivePin->Disconnect();
+    return hr;
+  }
   SetConnection(receivePin, &offered);
   return S_OK;
 }
@@ -97,6 +103,7 @@ STDMETHODIMP SimPin::Disconnect() {
   if (!filter_->Stopped()) return VFW_E_NOT_STOPPED;
   peer.Swap(peer_);
   FreeType(&type_);
+  if (streamer_) streamer_->Disconnect();
   return S_OK;
 }
 
@@ -147,9 +154,10 @@ STDMETHODIMP SimPin::QueryAccept(const AM_MEDIA_TYPE* type) { return IsStreamTyp
 STDMETHODIMP SimPin::EnumMediaTypes(IEnumMediaTypes** types) { return CreateTypeEnumerator(this, 0, types); }
 
 STDMETHODIMP SimPin::QueryInternalConnections(IPin**, ULONG*) { return E_NOTIMPL; }
-STDMETHODIMP SimPin::EndOfStream() { return S_OK; }
-STDMETHODIMP SimPin::BeginFlush() { return S_OK; }
-STDMETHODIMP SimPin::EndFlush() { return S_OK; }
+// Ends of stream and flushes travel downstream: an output pin is never told.
+STDMETHODIMP SimPin::EndOfStream() { return direction_ == PINDIR_INPUT ? S_OK : E_UNEXPECTED; }
+STDMETHODIMP SimPin::BeginFlush() { return direction_ == PINDIR_INPUT ? S_OK : E_UNEXPECTED; }
+STDMETHODIMP SimPin::EndFlush() { return direction_ == PINDIR_INPUT ? S_OK : E_UNEXPECTED; }
 STDMETHODIMP SimPin::NewSegment(REFERENCE_TIME, REFERENCE_TIME, double) { return S_OK; }
 
 }  // namespace zelk::sim

@@ -1,8 +1,11 @@
 /*
  * A recording host in plain C. It drives zelkenc.dll twice, first through the
  * plain export CreateEncoder, then through COM, and each time records once:
- * attach the board to a DirectShow graph, initialise, start, poll the status,
- * stop, detach, release. At the end it checks that the module can unload.
+ * attach the board to a DirectShow graph, initialise, start, connect the
+ * board's pin to the system's File writer, run the graph for 3 s while polling
+ * the status, stop, detach, release. The recording goes to sample_host_c.mpg
+ * in the current folder (the second one replaces the first). At the end it
+ * checks that the module can unload.
  *
  * Run it beside zelkenc.dll and MbPciEncoder.rom, with the board's driver
  * installed and zelkenc.dll registered (regsvr32 zelkenc.dll).
@@ -22,14 +25,72 @@ static int Check(const char *step, HRESULT hr) {
   return SUCCEEDED(hr);
 }
 
+#define RECORD_FILE L"sample_host_c.mpg"
+#define RECORD_SECONDS 3
+
+/* Releases a COM interface through its IUnknown, when there is one. */
+static void Free(void *object) {
+  if (object) IUnknown_Release((IUnknown *)object);
+}
+
+/* Adds the system's File writer to the graph, writing to RECORD_FILE, and
+ * connects the board's pin to it. */
+static int ConnectFileWriter(IGraphBuilder *graph, IPin *pin) {
+  IBaseFilter *writer = NULL;
+  IFileSinkFilter *sink = NULL;
+  IEnumPins *pins = NULL;
+  IPin *input = NULL;
+  int ok = Check("create File writer", CoCreateInstance(&CLSID_FileWriter, NULL, CLSCTX_INPROC_SERVER,
+                                                         &IID_IBaseFilter, (void **)&writer));
+
+  ok = ok && Check("file sink", IBaseFilter_QueryInterface(writer, &IID_IFileSinkFilter, (void **)&sink));
+  ok = ok && Check("SetFileName", IFileSinkFilter_SetFileName(sink, RECORD_FILE, NULL));
+  ok = ok && Check("AddFilter", IGraphBuilder_AddFilter(graph, writer, L"File writer"));
+  ok = ok && Check("writer pins", IBaseFilter_EnumPins(writer, &pins));
+  ok = ok && IEnumPins_Next(pins, 1, &input, NULL) == S_OK;
+  ok = ok && Check("ConnectDirect", IGraphBuilder_ConnectDirect(graph, pin, input, NULL));
+  Free(input);
+  Free(pins);
+  Free(sink);
+  Free(writer); /* the graph holds it now */
+  return ok;
+}
+
+/* Runs the graph for RECORD_SECONDS, polling the encoder's status each second. */
+static int RunAndPoll(IGraphBuilder *graph, IEncoderModule *encoder) {
+  IMediaControl *control = NULL;
+  EncoderStatus status;
+  DWORD started;
+  int ok = Check("media control", IGraphBuilder_QueryInterface(graph, &IID_IMediaControl, (void **)&control));
+  int poll;
+
+  ok = ok && Check("Run", IMediaControl_Run(control));
+  started = GetTickCount();
+  for (poll = 0; ok && poll < RECORD_SECONDS; ++poll) {
+    Sleep(1000);
+    ok = Check("GetEncStatus", IEncoderModule_GetEncStatus(encoder, &status));
+    if (ok) {
+      printf("  state %d, flags %d, error 0x%08lX\n", (int)status.stateCode, (int)status.flags,
+             (unsigned long)status.errorCode);
+      ok = status.stateCode == 3 && (status.flags & 1) == 0;
+    }
+  }
+  if (control) {
+    ok = Check("Stop", IMediaControl_Stop(control)) && ok;
+    printf("recorded %.1f s\n", (GetTickCount() - started) / 1000.0);
+  }
+  Free(control);
+  return ok;
+}
+
 /* One recording on the board. */
 static int Record(IEncoderModule *encoder) {
   IGraphBuilder *graph = NULL;
   IPin *pin = NULL;
   INT32 valueA = 0, valueB = 0;
   VideoSettings video;
-  EncoderStatus status;
-  int ok, poll;
+  WIN32_FILE_ATTRIBUTE_DATA file;
+  int ok;
 
   if (!Check("create graph", CoCreateInstance(&CLSID_FilterGraph, NULL, CLSCTX_INPROC_SERVER,
                                               &IID_IGraphBuilder, (void **)&graph))) {
@@ -44,26 +105,21 @@ static int Record(IEncoderModule *encoder) {
   ok = ok && Check("SetVideoSettings", IEncoderModule_SetVideoSettings(encoder, &video, &video));
 
   /* The pin is ours from here on, even when LoadEncoder fails while it sets
-   * the board up. A real host connects it to its multiplexer or file writer
-   * and runs the graph after InitializeEncoder. */
+   * the board up. The board streams once InitializeEncoder has configured it
+   * and the graph runs. */
   ok = ok && Check("LoadEncoder", IEncoderModule_LoadEncoder(encoder, (IFilterGraph *)graph, &pin,
                                                              &valueA, &valueB));
   ok = ok && Check("InitializeEncoder", IEncoderModule_InitializeEncoder(encoder));
   ok = ok && Check("StartEncoder", IEncoderModule_StartEncoder(encoder));
-  for (poll = 0; ok && poll < 3; ++poll) {
-    ok = Check("GetEncStatus", IEncoderModule_GetEncStatus(encoder, &status));
-    if (ok) {
-      printf("  state %d, flags %d, error 0x%08lX\n", (int)status.stateCode, (int)status.flags,
-             (unsigned long)status.errorCode);
-      ok = status.stateCode == 3 && (status.flags & 1) == 0;
-    }
-    Sleep(100);
-  }
+  ok = ok && ConnectFileWriter(graph, pin);
+  ok = ok && RunAndPoll(graph, encoder);
   ok = ok && Check("StopEncoder", IEncoderModule_StopEncoder(encoder));
+  if (ok && GetFileAttributesExW(RECORD_FILE, GetFileExInfoStandard, &file))
+    printf("%lu bytes in sample_host_c.mpg\n", (unsigned long)file.nFileSizeLow);
 
   /* Detach in any case, so that no filter of the board stays in the graph. */
   Check("UnloadEncoder", IEncoderModule_UnloadEncoder(encoder, (IFilterGraph *)graph));
-  if (pin) IPin_Release(pin);
+  Free(pin);
   IGraphBuilder_Release(graph);
   return ok;
 }

@@ -1,0 +1,28 @@
+// The clips the simulated encoder plays, one per video input, made at build
+// time beside zelksim.dll. Read once per process and kept: they do not change
+// while a program runs.
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+#include "program_stream.h"
+
+namespace zelk::sim {
+
+// The clip's file name for input 0 (composite), 1 (S-video) or 2 (tuner).
+const wchar_t* ClipFileName(int input);
+
+struct LoadedClip {
+  std::shared_ptr<const ProgramStream> clip;  // null on failure
+  HRESULT result;                             // why it failed
+  std::string error;                          // the same in words, with the path
+};
+
+// The clip of `input` from `folder` (empty: the folder of the module that
+// holds this code, zelksim.dll or a test program).
+LoadedClip LoadClip(const std::wstring& folder, int input);
+
+}  // namespace zelk::sim
