@@ -14,7 +14,6 @@ use strict;
 use warnings;
 use File::Basename qw(dirname);
 use File::Find qw(find);
-use File::Spec;
 
 my @roots = @ARGV or die "usage: md_links.pl DIR_OR_FILE...\n";
 my @files;
@@ -106,7 +105,7 @@ for my $file (sort @files) {
       if ($pathPart ne '') {
         $pathPart = Decode($pathPart);
         my $base = $pathPart =~ m{^/} ? $rootOf{$file} : dirname($file);
-        $resolved = File::Spec->catfile($base, $pathPart);
+        $resolved = "$base/$pathPart";   # a path inside the tree: / joins on every system it runs on
         if (!-e $resolved) {
           push @broken, sprintf("%s:%d: %s: no such file or folder", $file, $n + 1, $target);
           next;
