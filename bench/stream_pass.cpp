@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "file_writer.h"
 #include "process_probes.h"
 #include "text.h"
 
@@ -11,22 +12,6 @@ namespace {
 bool Fail(std::string* error, const std::string& step, HRESULT hr) {
   *error = "streaming: " + step + " failed: " + zelktext::DescribeResult(hr);
   return false;
-}
-
-// The File writer, writing to the null device, connected to the board's pin.
-HRESULT ConnectWriter(IGraphBuilder* graph, IPin* pin) {
-  ComPtr<IBaseFilter> writer;
-  ComPtr<IFileSinkFilter> sink;
-  ComPtr<IEnumPins> pins;
-  ComPtr<IPin> input;
-  HRESULT hr = CoCreateInstance(CLSID_FileWriter, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(writer.GetAddressOf()));
-  if (SUCCEEDED(hr)) hr = writer.As(&sink);
-  if (SUCCEEDED(hr)) hr = sink->SetFileName(L"NUL", nullptr);
-  if (SUCCEEDED(hr)) hr = graph->AddFilter(writer.Get(), L"File writer");
-  if (SUCCEEDED(hr)) hr = writer->EnumPins(pins.GetAddressOf());
-  if (SUCCEEDED(hr) && pins->Next(1, input.GetAddressOf(), nullptr) != S_OK) hr = E_FAIL;
-  if (SUCCEEDED(hr)) hr = graph->ConnectDirect(pin, input.Get(), nullptr);
-  return hr;
 }
 
 }  // namespace
@@ -48,7 +33,7 @@ bool MeasureStreaming(Session& session, int seconds, StreamFigures* f, std::stri
   if (FAILED(hr = encoder->LoadEncoder(graph.Get(), pin.GetAddressOf(), &valueA, &valueB)))
     return Fail(error, "LoadEncoder", hr);
   if (FAILED(hr = encoder->InitializeEncoder())) return Fail(error, "InitializeEncoder", hr);
-  if (FAILED(hr = ConnectWriter(graph.Get(), pin.Get()))) return Fail(error, "connecting the File writer", hr);
+  if (FAILED(hr = zelkhost::ConnectFileWriter(graph.Get(), pin.Get(), L"NUL"))) return Fail(error, "connecting the File writer", hr);
   if (FAILED(hr = graph.As(&control))) return Fail(error, "IMediaControl", hr);
 
   SimStreamStatus before{}, after{};

@@ -2,6 +2,8 @@
 
 #include <wrl/client.h>
 
+#include "file_writer.h"
+#include "module_files.h"
 #include "report.h"
 
 namespace zelkhost {
@@ -14,34 +16,16 @@ FileRecordingResult Failed(const std::string& step, HRESULT hr) {
   return {false, step + " failed: " + DescribeResult(hr), ""};
 }
 
-std::wstring Wide(const std::string& text) {
-  std::wstring wide(MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide.data(), static_cast<int>(wide.size()));
-  wide.resize(wide.size() ? wide.size() - 1 : 0);
-  return wide;
-}
-
 }  // namespace
 
 FileRecordingResult RecordToFile(IGraphBuilder* graph, IPin* pin, const std::string& path, int seconds,
                                  ISimBoardControl* board) {
   wchar_t full[MAX_PATH];
-  if (!GetFullPathNameW(Wide(path).c_str(), MAX_PATH, full, nullptr)) return {false, "bad file name " + path, ""};
-  ComPtr<IBaseFilter> writer;
-  ComPtr<IFileSinkFilter> sink;
-  ComPtr<IEnumPins> pins;
-  ComPtr<IPin> input;
+  if (!GetFullPathNameW(Widen(path).c_str(), MAX_PATH, full, nullptr)) return {false, "bad file name " + path, ""};
   ComPtr<IMediaControl> control;
-  HRESULT hr = CoCreateInstance(CLSID_FileWriter, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(writer.GetAddressOf()));
-  if (FAILED(hr)) return Failed("creating the File writer", hr);
-  if (FAILED(hr = writer.As(&sink)) || FAILED(hr = sink->SetFileName(full, nullptr)))
-    return Failed("naming the File writer's file", hr);
   DeleteFileW(full);  // a longer old file would keep its tail
-  if (FAILED(hr = graph->AddFilter(writer.Get(), L"File writer"))) return Failed("adding the File writer", hr);
-  if (FAILED(hr = writer->EnumPins(pins.GetAddressOf())) || pins->Next(1, input.GetAddressOf(), nullptr) != S_OK)
-    return {false, "the File writer has no input pin", ""};
-  if (FAILED(hr = graph->ConnectDirect(pin, input.Get(), nullptr)))
-    return Failed("connecting the board's pin to the File writer", hr);
+  HRESULT hr = ConnectFileWriter(graph, pin, full);
+  if (FAILED(hr)) return Failed("connecting the board's pin to the File writer", hr);
   if (FAILED(hr = graph->QueryInterface(IID_PPV_ARGS(control.GetAddressOf())))) return Failed("IMediaControl", hr);
   FileRecordingResult result{true, "", Format("   the graph ran for %d s, recording into %s\n", seconds,
                                               Narrow(full).c_str())};

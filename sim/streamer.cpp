@@ -130,6 +130,7 @@ HRESULT Streamer::Pause(IReferenceClock* clock) {
   lock.lock();
   if (FAILED(hr)) {
     active_ = false;
+    clock_.Reset();
     Log("the downstream allocator refused to commit its buffers");
     return hr;
   }
