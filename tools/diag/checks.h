@@ -14,7 +14,7 @@ namespace zelkdiag {
 // module given on the command line.
 struct ModuleUse {
   std::string id;        // suffix of the check ids: "64", "32", "module"
-  std::string where;     // "64-bit registration", "--module"
+  Text where;            // "64-bit registration", "--module", as the report says it
   std::string path;      // as registered or given
   std::string filePath;  // where this process reaches that file (HostFilePath)
 };

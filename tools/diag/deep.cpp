@@ -19,7 +19,6 @@ namespace {
 
 using zelk::ComPtr;
 
-constexpr char kPowerCycle[] = "power the machine off and on (a cold start resets the board), then run again";
 
 std::string Hex(int32_t value) {
   char text[16];
@@ -28,31 +27,34 @@ std::string Hex(int32_t value) {
 }
 
 // The module's trace lines since the previous check go with `check`, the step
-// that wrote them.
-void WithTrace(Check& check, TraceCapture& trace) { check.details = trace.Take(); }
+// that wrote them. They are the module's own words, and stay as it wrote them.
+void WithTrace(Check& check, TraceCapture& trace) {
+  check.details.clear();
+  for (const std::string& line : trace.Take()) check.details.push_back(Utf8FromAnsi(line));
+}
 
 // The module: the registered class, or CreateEncoder of the DLL at `modulePath`
 // (loaded into `library`, freed by the caller once the object is gone).
 bool CreateModule(Report& report, TraceCapture& trace, const std::string& modulePath, HMODULE& library,
                   ComPtr<IEncoderModule>& encoder) {
   const char* const id = "deep-create";
-  const char* const title = "deep: create the module";
+  const Text title = Say(MSG_DEEP_CREATE_TITLE);
   if (modulePath.empty()) {
     const HRESULT hr = CoCreateInstance(CLSID_ZelkEncoder, nullptr, CLSCTX_INPROC_SERVER, IID_IEncoderModule,
                                         reinterpret_cast<void**>(encoder.GetAddressOf()));
     if (FAILED(hr) || !encoder) {
-      WithTrace(report.Fail(id, title, "the registered class cannot be created: " + DescribeResult(hr),
-                            "correct the registration first (see above)"),
-                trace);
+      WithTrace(
+          report.Fail(id, title, Say(MSG_DEEP_CLASS_FAILS, {DescribeResult(hr)}), Say(MSG_DEEP_FIX_REGISTRATION)),
+          trace);
       return false;
     }
-    WithTrace(report.Ok(id, title, "created through the registered class, as hosts do"), trace);
+    WithTrace(report.Ok(id, title, Say(MSG_DEEP_CLASS_OK)), trace);
     return true;
   }
   library = LoadLibraryA(modulePath.c_str());
   if (!library) {
-    report.Fail(id, title, modulePath + " does not load: " + DescribeResult(HRESULT_FROM_WIN32(GetLastError())),
-                "give a zelkenc.dll of this tool's bitness with --module");
+    report.Fail(id, title, Say(MSG_DEEP_NO_LOAD, {modulePath, DescribeResult(HRESULT_FROM_WIN32(GetLastError()))}),
+                Say(MSG_DEEP_GIVE_OWN_BITNESS));
     return false;
   }
   const auto create =
@@ -61,24 +63,22 @@ bool CreateModule(Report& report, TraceCapture& trace, const std::string& module
   // when the object cannot be allocated.
   if (create) zelk::Adopt(encoder, create(nullptr));
   if (!encoder) {
-    WithTrace(report.Fail(id, title,
-                          create ? "CreateEncoder gives no object (out of memory)"
-                                 : modulePath + " has no CreateEncoder",
-                          "give the path of the board's zelkenc.dll with --module"),
+    WithTrace(report.Fail(id, title, create ? Say(MSG_DEEP_NO_OBJECT) : Say(MSG_DEEP_NO_EXPORT, {modulePath}),
+                          Say(MSG_DEEP_GIVE_MODULE)),
               trace);
     return false;
   }
-  WithTrace(report.Ok(id, title, "created through CreateEncoder of " + modulePath), trace);
+  WithTrace(report.Ok(id, title, Say(MSG_DEEP_EXPORT_OK, {modulePath})), trace);
   return true;
 }
 
 // One step of the module: its result, `found` and the module's trace lines;
 // FAIL with the remedy when it failed.
-bool Step(Report& report, TraceCapture& trace, const char* operation, HRESULT hr, const std::string& found,
-          const std::string& remedy) {
+bool Step(Report& report, TraceCapture& trace, const char* operation, HRESULT hr, const Text& found,
+          const Text& remedy) {
   const std::string id = std::string("deep-") + operation;
-  const std::string title = std::string("deep: ") + operation;
-  const std::string described = DescribeResult(hr) + (found.empty() ? "" : ", " + found);
+  const Text title = Say(MSG_DEEP_STEP_TITLE, {operation});
+  const Text described = found.utf8.empty() ? Verbatim(DescribeResult(hr)) : Say(MSG_ITEM_AND, {DescribeResult(hr), found});
   if (FAILED(hr)) {
     WithTrace(report.Fail(id, title, described, remedy), trace);
     return false;
@@ -88,19 +88,16 @@ bool Step(Report& report, TraceCapture& trace, const char* operation, HRESULT hr
 }
 
 Check& CheckStatus(Report& report, HRESULT hr, const EncoderStatus& status) {
-  const std::string found = DescribeResult(hr) + ", state " + std::to_string(status.stateCode) + ", flags " +
-                            std::to_string(status.flags) + ", error " + Hex(status.errorCode);
+  const Text found = Say(MSG_DEEP_STATUS, {DescribeResult(hr), std::to_string(status.stateCode),
+                                            std::to_string(status.flags), Hex(status.errorCode)});
+  const Text title = Say(MSG_DEEP_STEP_TITLE, {"GetEncStatus"});
   if (status.flags & 1) {
-    return report.Warn("deep-GetEncStatus", "deep: GetEncStatus", found + ": the encoder reports an error",
-                       kPowerCycle);
+    return report.Warn("deep-GetEncStatus", title, Say(MSG_DEEP_ENCODER_ERROR, {found}), Say(MSG_DEEP_POWER_CYCLE));
   }
   if (status.flags & 2) {
-    return report.Warn("deep-GetEncStatus", "deep: GetEncStatus",
-                       found + ": the video decoder is not ready (no signal?)",
-                       "connect a video source to the composite input, which the module selects by default, and run "
-                       "again");
+    return report.Warn("deep-GetEncStatus", title, Say(MSG_DEEP_NO_SIGNAL, {found}), Say(MSG_DEEP_NO_SIGNAL_REMEDY));
   }
-  return report.Ok("deep-GetEncStatus", "deep: GetEncStatus", found);
+  return report.Ok("deep-GetEncStatus", title, found);
 }
 
 void RunModule(Report& report, TraceCapture& trace, IEncoderModule* encoder) {
@@ -108,9 +105,8 @@ void RunModule(Report& report, TraceCapture& trace, IEncoderModule* encoder) {
   HRESULT hr = CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IFilterGraph,
                                 reinterpret_cast<void**>(graph.GetAddressOf()));
   if (FAILED(hr) || !graph) {
-    WithTrace(report.Fail("deep-graph", "deep: filter graph",
-                          "the system's filter graph cannot be created: " + DescribeResult(hr),
-                          "repair the system's DirectShow runtime (run `sfc /scannow` from an elevated prompt)"),
+    WithTrace(report.Fail("deep-graph", Say(MSG_DEEP_GRAPH_TITLE), Say(MSG_DEEP_GRAPH_FAILS, {DescribeResult(hr)}),
+                          Say(MSG_REPAIR_DIRECTSHOW)),
               trace);
     return;
   }
@@ -118,41 +114,36 @@ void RunModule(Report& report, TraceCapture& trace, IEncoderModule* encoder) {
   int32_t valueA = 0, valueB = 0;
   hr = encoder->LoadEncoder(graph.Get(), pin.GetAddressOf(), &valueA, &valueB);
   PIN_INFO info{};
-  std::string pinFound = "no pin handed out";
+  Text pinFound = Say(MSG_DEEP_NO_PIN);
   if (pin && SUCCEEDED(pin->QueryPinInfo(&info))) {
     ComPtr<IBaseFilter> owner;
     zelk::Adopt(owner, info.pFilter);  // the pin's information carries a reference to its filter
-    pinFound = "pin \"" + Narrow(info.achName) + "\"";
+    pinFound = Say(MSG_DEEP_PIN, {Narrow(info.achName)});
   }
-  if (Step(report, trace, "LoadEncoder", hr, pinFound,
-           "the module could not attach the board or download its set-up: correct the first FAIL above; if there "
-           "is none, " +
-               std::string(kPowerCycle)) &&
-      Step(report, trace, "InitializeEncoder", encoder->InitializeEncoder(), "",
-           "the board refused the module's configuration: " + std::string(kPowerCycle))) {
+  const Text powerCycle = Say(MSG_DEEP_POWER_CYCLE);
+  if (Step(report, trace, "LoadEncoder", hr, pinFound, Say(MSG_DEEP_LOAD_REMEDY, {powerCycle})) &&
+      Step(report, trace, "InitializeEncoder", encoder->InitializeEncoder(), {},
+           Say(MSG_DEEP_INIT_REMEDY, {powerCycle}))) {
     EncoderStatus status{};
     hr = encoder->GetEncStatus(&status);
     if (FAILED(hr)) {
-      Step(report, trace, "GetEncStatus", hr, "", "the board does not report its status: " + std::string(kPowerCycle));
+      Step(report, trace, "GetEncStatus", hr, {}, Say(MSG_DEEP_STATUS_REMEDY, {powerCycle}));
     } else {
       WithTrace(CheckStatus(report, hr, status), trace);
     }
   }
   pin.Reset();
-  Step(report, trace, "UnloadEncoder", encoder->UnloadEncoder(graph.Get()), "",
-       "the module could not take the board's filter out of the graph: restart the host");
+  Step(report, trace, "UnloadEncoder", encoder->UnloadEncoder(graph.Get()), {}, Say(MSG_DEEP_UNLOAD_REMEDY));
 }
 
 }  // namespace
 
 void CheckDeep(Report& report, const std::string& modulePath) {
-  report.Note(
-      "--deep: the module itself runs on the board in a private graph; this downloads the firmware and "
-      "changes the board's state");
+  report.Note(Say(MSG_DEEP_NOTE));
   HMODULE library = nullptr;
   {
     TraceCapture trace;
-    if (!trace.Unavailable().empty()) report.Note("--deep: " + trace.Unavailable());
+    if (trace.Unavailable()) report.Note(Say(MSG_DEEP_TRACE_NOTE, {Say(trace.Unavailable())}));
     ComPtr<IEncoderModule> encoder;
     if (CreateModule(report, trace, modulePath, library, encoder)) RunModule(report, trace, encoder.Get());
   }

@@ -24,23 +24,22 @@ using zelk::ComPtr;
 
 const std::string kBoardName = std::string("\"") + zelk::kCaptureDeviceNameAnsi + "\"";
 const std::string kPinName = "\"" + Narrow(zelk::kCaptureOutputPinName) + "\"";
-const std::string kOwnDriver = "install the board's own driver from the driver CD";
 
 struct Device {
-  std::string name;
-  std::string path;
+  Text name;
+  Text path;
   bool boardName;  // the module accepts its friendly name
   ComPtr<IMoniker> moniker;
 };
 
 // The device's path where the driver gives one, else the moniker's display name.
-std::string DevicePath(IMoniker* moniker, IPropertyBag* bag) {
+Text DevicePath(IMoniker* moniker, IPropertyBag* bag) {
   std::string path;
   VARIANT value;
   VariantInit(&value);
   if (bag && SUCCEEDED(bag->Read(L"DevicePath", &value, nullptr)) && value.vt == VT_BSTR) path = Narrow(value.bstrVal);
   VariantClear(&value);
-  if (!path.empty()) return path;
+  if (!path.empty()) return Verbatim(path);
   ComPtr<IBindCtx> context;
   LPOLESTR name = nullptr;
   if (SUCCEEDED(CreateBindCtx(0, context.GetAddressOf())) &&
@@ -48,7 +47,7 @@ std::string DevicePath(IMoniker* moniker, IPropertyBag* bag) {
     path = Narrow(name);
     CoTaskMemFree(name);
   }
-  return path.empty() ? "(no device path)" : path;
+  return path.empty() ? Say(MSG_DEV_NO_PATH) : Verbatim(path);
 }
 
 // Every video-input device in the enumerator's order; `taken` is the index of
@@ -69,24 +68,26 @@ HRESULT ListDevices(std::vector<Device>& devices, size_t& taken, int& named) {
     const bool boardName = zelk::DeviceNameMatches(zelk::kCaptureDeviceNameAnsi, name);
     if (boardName && named++ == 0) taken = devices.size();
     devices.push_back(
-        {name[0] ? name : "(no readable name)", DevicePath(moniker.Get(), bag.Get()), boardName, moniker});
+        {name[0] ? Verbatim(name) : Say(MSG_DEV_NO_NAME), DevicePath(moniker.Get(), bag.Get()), boardName, moniker});
   }
   return S_OK;
 }
 
-std::string PinList(IBaseFilter* filter) {
+Text PinList(IBaseFilter* filter) {
   std::string list;
   ComPtr<IEnumPins> pins;
-  if (FAILED(filter->EnumPins(pins.GetAddressOf())) || !pins) return "no pins";
+  if (FAILED(filter->EnumPins(pins.GetAddressOf())) || !pins) return Say(MSG_DEV_NO_PINS);
   ComPtr<IPin> pin;
   while (pins->Next(1, pin.ReleaseAndGetAddressOf(), nullptr) == S_OK && pin) {
     PIN_INFO info{};
     if (FAILED(pin->QueryPinInfo(&info))) continue;
     ComPtr<IBaseFilter> owner;
     zelk::Adopt(owner, info.pFilter);  // the pin's information carries a reference to its filter
-    list += (list.empty() ? "\"" : ", \"") + Narrow(info.achName) + (info.dir == PINDIR_INPUT ? "\" (in)" : "\" (out)");
+    list += (list.empty() ? "" : ", ") + Say(info.dir == PINDIR_INPUT ? MSG_DEV_PIN_IN : MSG_DEV_PIN_OUT,
+                                             {Narrow(info.achName)})
+                                             .utf8;
   }
-  return list.empty() ? "no pins" : list;
+  return list.empty() ? Say(MSG_DEV_NO_PINS) : Text{list};
 }
 
 // Whether the module treats the board code as a variant with the enhancer unit.
@@ -104,29 +105,20 @@ void CheckBoard(Report& report, const ComPtr<IBaseFilter>& filter) {
   const zelk::PropertyChannel properties(filter);
   const HRESULT hr = properties.Get(board::kDevicePropertySet, board::kPropDeviceInfo, nullptr, 0, info.data(),
                                     static_cast<ULONG>(info.size()), &returned);
-  const std::string later =
-      "not a fault by itself: the module asks for it only after its firmware download; run `zelkdiag --deep` to see "
-      "that";
+  const Text title = Say(MSG_BOARD_TITLE);
+  const Text later = Say(MSG_BOARD_LATER);
   if (FAILED(hr)) {
-    report.Warn("board", "board",
-                "the driver does not answer the " + std::string(property->name) + " before firmware (" +
-                    DescribeResult(hr) + "): board code and enhancer unit unknown",
-                later);
+    report.Warn("board", title, Say(MSG_BOARD_NO_ANSWER, {property->name, DescribeResult(hr)}), later);
     return;
   }
   uint32_t code = 0;
   if (returned < sizeof code) {
-    report.Warn("board", "board",
-                "the driver answers the " + std::string(property->name) + " with " + std::to_string(returned) +
-                    " bytes, too few for the board code",
-                later);
+    report.Warn("board", title, Say(MSG_BOARD_SHORT_ANSWER, {property->name, std::to_string(returned)}), later);
     return;
   }
   std::memcpy(&code, info.data(), sizeof code);
-  report.Ok("board", "board",
-            "board code " + std::to_string(code) +
-                (EnhancerBoard(code) ? ", enhancer unit fitted (ghost reducer, 3D Y/C separator)"
-                                              : ", no enhancer unit"));
+  report.Ok("board", title,
+            Say(EnhancerBoard(code) ? MSG_BOARD_ENHANCER : MSG_BOARD_NO_ENHANCER, {std::to_string(code)}));
 }
 
 // The filter of the device the module takes, and what the module needs of it.
@@ -135,31 +127,29 @@ void CheckFilter(Report& report, IMoniker* moniker) {
   const HRESULT hr =
       moniker->BindToObject(nullptr, nullptr, IID_IBaseFilter, reinterpret_cast<void**>(filter.GetAddressOf()));
   if (FAILED(hr) || !filter) {
-    report.Fail("capture-filter", "capture filter", "the device does not bind to a filter: " + DescribeResult(hr),
-                kOwnDriver + " and check that Device Manager shows the board without a warning sign");
+    report.Fail("capture-filter", Say(MSG_FILTER_TITLE), Say(MSG_FILTER_NO_BIND, {DescribeResult(hr)}),
+                Say(MSG_FILTER_NO_BIND_REMEDY));
     return;
   }
   CLSID clsid{};
   wchar_t clsidText[40] = L"?";
   if (SUCCEEDED(filter->GetClassID(&clsid))) StringFromGUID2(clsid, clsidText, 40);
-  report.Ok("capture-filter", "capture filter", "binds to a filter of class " + Narrow(clsidText));
+  report.Ok("capture-filter", Say(MSG_FILTER_TITLE), Say(MSG_FILTER_CLASS, {Narrow(clsidText)}));
 
   if (zelk::GraphControl::FindPin(filter.Get(), zelk::kCaptureOutputPinName, PINDIR_OUTPUT)) {
-    report.Ok("output-pin", "output pin", kPinName);
+    report.Ok("output-pin", Say(MSG_PIN_TITLE), Verbatim(kPinName));
   } else {
-    report.Fail("output-pin", "output pin", "no output pin " + kPinName + "; the filter has " + PinList(filter.Get()),
-                kOwnDriver + ": the module hands this pin to the host, and other drivers do not provide it");
+    report.Fail("output-pin", Say(MSG_PIN_TITLE), Say(MSG_PIN_MISSING, {kPinName, PinList(filter.Get())}),
+                Say(MSG_PIN_MISSING_REMEDY));
   }
 
   ComPtr<IKsPropertySet> properties;
   if (FAILED(filter.As(&properties)) || !properties) {
-    report.Fail("property-interface", "property interface",
-                "the filter has no IKsPropertySet: the module cannot reach the board",
-                kOwnDriver + ": the module controls the board only through its kernel-streaming properties");
+    report.Fail("property-interface", Say(MSG_PROPS_TITLE), Say(MSG_PROPS_MISSING), Say(MSG_PROPS_MISSING_REMEDY));
     return;
   }
   properties.Reset();
-  report.Ok("property-interface", "property interface", "IKsPropertySet");
+  report.Ok("property-interface", Say(MSG_PROPS_TITLE), Verbatim("IKsPropertySet"));
   CheckBoard(report, filter);
 }
 
@@ -170,34 +160,28 @@ void CheckDevices(Report& report) {
   size_t taken = std::string::npos;
   int named = 0;
   const HRESULT hr = ListDevices(devices, taken, named);
+  const Text title = Say(MSG_DEV_TITLE);
   if (FAILED(hr)) {
-    report.Fail("devices", "video-input devices", "the system device enumerator fails: " + DescribeResult(hr),
-                "repair the system's DirectShow runtime (run `sfc /scannow` from an elevated prompt)");
+    report.Fail("devices", title, Say(MSG_DEV_ENUM_FAILS, {DescribeResult(hr)}), Say(MSG_REPAIR_DIRECTSHOW));
     return;
   }
-  const std::string count = std::to_string(devices.size()) + " video-input device" + (devices.size() == 1 ? "" : "s");
+  const Text count =
+      devices.size() == 1 ? Say(MSG_DEV_COUNT_ONE) : Say(MSG_DEV_COUNT, {std::to_string(devices.size())});
   Check* check = nullptr;
   if (named == 0) {
-    check = &report.Fail("devices", "video-input devices",
-                         devices.empty() ? "the system has no video-input device at all"
-                                         : "none of the " + count + " is named " + kBoardName,
-                         "install the board's driver from the driver CD and restart; Device Manager must then show " +
-                             kBoardName + " without a warning sign");
+    check = &report.Fail("devices", title,
+                         devices.empty() ? Say(MSG_DEV_NONE_AT_ALL) : Say(MSG_DEV_NONE_NAMED, {count, kBoardName}),
+                         Say(MSG_DEV_INSTALL_DRIVER, {kBoardName}));
   } else if (named == 1) {
-    check =
-        &report.Ok("devices", "video-input devices", kBoardName + " is " + devices[taken].path + " (" + count + ")");
+    check = &report.Ok("devices", title, Say(MSG_DEV_FOUND, {kBoardName, devices[taken].path, count}));
   } else {
-    check = &report.Warn("devices", "video-input devices",
-                         std::to_string(named) + " of " + count + " are named " + kBoardName +
-                             "; the module takes the first: " + devices[taken].path,
-                         "the module always takes the first one listed: disable the other device of that name in "
-                         "Device Manager if it is not the board you record from");
+    check = &report.Warn("devices", title,
+                         Say(MSG_DEV_SEVERAL, {std::to_string(named), count, kBoardName, devices[taken].path}),
+                         Say(MSG_DEV_SEVERAL_REMEDY));
   }
   for (size_t i = 0; i < devices.size(); ++i) {
-    check->details.push_back("\"" + devices[i].name + "\" " + devices[i].path +
-                             (i == taken             ? "  <- the module takes this one"
-                              : devices[i].boardName ? "  (not taken)"
-                                                     : ""));
+    const UINT line = i == taken ? MSG_DEV_TAKEN : devices[i].boardName ? MSG_DEV_NOT_TAKEN : MSG_DEV_OTHER;
+    check->details.push_back(Say(line, {devices[i].name, devices[i].path}).utf8);
   }
   if (taken != std::string::npos) CheckFilter(report, devices[taken].moniker.Get());
 }

@@ -67,13 +67,13 @@ bool IsPlaceholder(HANDLE file) {
 
 void CheckFirmware(Report& report, const ModuleUse& module) {
   const std::string id = "firmware-" + module.id;
-  const std::string title = "firmware (" + module.where + ")";
-  const std::string fromCd = "copy MbPciEncoder.rom from the driver CD beside " + module.path;
+  const Text title = Say(MSG_FW_TITLE, {module.where});
+  const Text fromCd = Say(MSG_FW_COPY, {module.path});
+  const Text fromCdAgain = Say(MSG_FW_COPY_AGAIN, {module.path});
   const std::string path = zelk::FirmwarePathBeside(module.path.c_str());
   const std::string filePath = zelk::FirmwarePathBeside(module.filePath.c_str());  // opened; `path` is reported
   if (path.empty() || filePath.empty()) {
-    report.Fail(id, title, "the module's path " + module.path + " names no folder",
-                "register zelkenc.dll by its full path");
+    report.Fail(id, title, Say(MSG_FW_NO_FOLDER, {module.path}), Say(MSG_FW_REGISTER_FULL_PATH));
     return;
   }
 
@@ -81,50 +81,47 @@ void CheckFirmware(Report& report, const ModuleUse& module) {
   if (file.get() == INVALID_HANDLE_VALUE) {
     const DWORD error = GetLastError();
     if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
-      report.Fail(id, title, path + " cannot be opened for reading: " + DescribeResult(HRESULT_FROM_WIN32(error)),
-                  "give your account read access to " + path + " and close any program that is writing it");
+      report.Fail(id, title, Say(MSG_FW_CANNOT_OPEN, {path, DescribeResult(HRESULT_FROM_WIN32(error))}),
+                  Say(MSG_FW_GIVE_ACCESS, {path}));
       return;
     }
     const std::string renamed =
         RenamedImage(filePath.substr(0, filePath.size() - std::strlen(zelk::kFirmwareFileName)));
     if (renamed.empty()) {
-      report.Fail(id, title, path + " is missing", fromCd);
+      report.Fail(id, title, Say(MSG_FW_MISSING, {path}), fromCd);
     } else {
-      report.Fail(id, title, path + " is missing, but " + renamed + " is there (renamed?)",
-                  "rename " + renamed + " to MbPciEncoder.rom if it is the board's image, or " + fromCd);
+      report.Fail(id, title, Say(MSG_FW_MISSING_RENAMED, {path, renamed}), Say(MSG_FW_RENAME, {renamed, fromCd}));
     }
     return;
   }
 
   LARGE_INTEGER size{};
   if (!GetFileSizeEx(file.get(), &size)) {
-    report.Fail(id, title, path + ": its size cannot be read: " + DescribeResult(HRESULT_FROM_WIN32(GetLastError())),
-                fromCd + " again");
+    report.Fail(id, title, Say(MSG_FW_SIZE_UNREADABLE, {path, DescribeResult(HRESULT_FROM_WIN32(GetLastError()))}),
+                fromCdAgain);
     return;
   }
   const ULONGLONG bytes = static_cast<ULONGLONG>(size.QuadPart);
   if (bytes == 0) {
-    report.Fail(id, title, path + " is empty", fromCd + " again");
+    report.Fail(id, title, Say(MSG_FW_EMPTY, {path}), fromCdAgain);
     return;
   }
   if (!zelk::FirmwareSizeAccepted(bytes)) {
     report.Fail(id, title,
-                path + " has " + std::to_string(bytes) + " bytes: the module accepts less than " +
-                    std::to_string(zelk::kFirmwareLimitBytes),
-                "this is not the board's firmware image: " + fromCd);
+                Say(MSG_FW_TOO_LARGE, {path, std::to_string(bytes), std::to_string(zelk::kFirmwareLimitBytes)}),
+                Say(MSG_FW_NOT_THE_IMAGE, {fromCd}));
     return;
   }
   const HRESULT hr = ReadToEnd(file.get(), bytes);
   if (FAILED(hr)) {
-    report.Fail(id, title, path + " cannot be read to its end: " + DescribeResult(hr), fromCd + " again");
+    report.Fail(id, title, Say(MSG_FW_READ_FAILED, {path, DescribeResult(hr)}), fromCdAgain);
     return;
   }
   if (IsPlaceholder(file.get())) {
-    report.Warn(id, title, path + " is the build's placeholder, not the board's firmware image",
-                "the board cannot encode with it: " + fromCd);
+    report.Warn(id, title, Say(MSG_FW_PLACEHOLDER, {path}), Say(MSG_FW_PLACEHOLDER_REMEDY, {fromCd}));
     return;
   }
-  report.Ok(id, title, path + ", " + std::to_string(bytes) + " bytes");
+  report.Ok(id, title, Say(MSG_FW_OK, {path, std::to_string(bytes)}));
 }
 
 }  // namespace zelkdiag

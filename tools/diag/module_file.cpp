@@ -64,7 +64,8 @@ ModuleFile InspectModule(const std::string& path) {
   if (file.get() == INVALID_HANDLE_VALUE) {
     file.release();
     module.state = FileState::kUnreadable;
-    module.problem = "cannot be opened (error " + std::to_string(GetLastError()) + ")";
+    module.error = GetLastError();
+    module.problem = MSG_FILE_UNREADABLE;
     return module;
   }
   IMAGE_DOS_HEADER dos{};
@@ -74,12 +75,12 @@ ModuleFile InspectModule(const std::string& path) {
       !ReadAt(file.get(), dos.e_lfanew, &signature, sizeof signature) || signature != IMAGE_NT_SIGNATURE ||
       !ReadAt(file.get(), dos.e_lfanew + static_cast<LONG>(sizeof signature), &header, sizeof header)) {
     module.state = FileState::kNotADll;
-    module.problem = "is not a Windows program file";
+    module.problem = MSG_FILE_NOT_A_PROGRAM;
     return module;
   }
   if (!(header.Characteristics & IMAGE_FILE_DLL)) {
     module.state = FileState::kNotADll;
-    module.problem = "is a Windows program, not a DLL";
+    module.problem = MSG_FILE_NOT_A_DLL;
     return module;
   }
   module.state = FileState::kPresent;
@@ -108,20 +109,24 @@ std::string HostFilePath(const std::string& path, int viewBits) {
   return length == 0 || length >= MAX_PATH ? path : std::string(folder) + rest;
 }
 
-std::string MachineName(WORD machine) {
+Text MachineName(WORD machine) {
   switch (machine) {
     case IMAGE_FILE_MACHINE_I386:
-      return "32-bit";
+      return Say(MSG_MACHINE_32);
     case IMAGE_FILE_MACHINE_AMD64:
-      return "64-bit";
+      return Say(MSG_MACHINE_64);
     case IMAGE_FILE_MACHINE_ARM64:
-      return "ARM64";
+      return Say(MSG_MACHINE_ARM64);
     default: {
-      char text[32];
-      std::snprintf(text, sizeof text, "machine type 0x%04X", machine);
-      return text;
+      char text[16];
+      std::snprintf(text, sizeof text, "0x%04X", machine);
+      return Say(MSG_MACHINE_OTHER, {text});
     }
   }
+}
+
+Text FileProblem(const std::string& path, const ModuleFile& file) {
+  return Say(file.problem, {path, std::to_string(file.error)});
 }
 
 }  // namespace zelkdiag

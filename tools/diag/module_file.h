@@ -6,13 +6,16 @@
 
 #include <string>
 
+#include "language.h"
+
 namespace zelkdiag {
 
 enum class FileState { kPresent, kMissing, kUnreadable, kNotADll };
 
 struct ModuleFile {
   FileState state = FileState::kMissing;
-  std::string problem;  // why it is unreadable or not a DLL
+  UINT problem = 0;     // why it is unreadable or not a DLL: a message of the path ({1}) and error ({2})
+  DWORD error = 0;
   WORD machine = 0;     // IMAGE_FILE_MACHINE_*
   std::string version;  // "1.0.0.0 (ZelkEncoderMb86393)"; empty without a version resource
 };
@@ -27,6 +30,8 @@ ModuleFile InspectModule(const std::string& path);
 std::string HostFilePath(const std::string& path, int viewBits);
 
 // "32-bit", "64-bit" or "ARM64" for the machine types a DLL of this module can have.
-std::string MachineName(WORD machine);
+Text MachineName(WORD machine);
+// What the report says of a file that is not a usable DLL.
+Text FileProblem(const std::string& path, const ModuleFile& file);
 
 }  // namespace zelkdiag

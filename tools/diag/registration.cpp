@@ -82,67 +82,59 @@ void CheckView(Report& report, const View& view, const Registration& registratio
                const std::string& modulePath, std::vector<ModuleUse>& modules) {
   const std::string bits = std::to_string(view.bits);
   const std::string id = "registration-" + bits;
-  const std::string title = "registration (" + bits + "-bit view)";
+  const Text title = Say(MSG_REG_TITLE, {bits});
   const std::string suggested = ModuleToRegister(modulePath, view);
-  const std::string target = suggested.empty() ? "<path of the " + bits + "-bit zelkenc.dll>" : suggested;
-  const std::string registerIt = "run `" + std::string(view.regsvr32) + " " + target + "` from an elevated prompt";
+  const Arg target = suggested.empty() ? Arg(Say(MSG_REG_PATH_PLACEHOLDER, {bits})) : Arg(suggested);
+  const Text registerIt = Say(MSG_REG_RUN_REGSVR32, {view.regsvr32, target});
 
   if (registration.error == ERROR_FILE_NOT_FOUND) {
     if (view.bits != kToolBits) {
-      report.Ok(id, title, "not registered (only " + bits + "-bit hosts need it)");
+      report.Ok(id, title, Say(MSG_REG_OTHER_VIEW_ONLY, {bits}));
     } else if (otherRegistered) {
-      report.Fail(id, title,
-                  "not registered; only the other view has a registration, which " + bits + "-bit hosts never see",
-                  "register the " + bits + "-bit zelkenc.dll: " + registerIt);
+      report.Fail(id, title, Say(MSG_REG_NOT_REGISTERED_OTHER, {bits}), Say(MSG_REG_REGISTER_BITS, {bits, registerIt}));
     } else {
-      report.Fail(id, title, "not registered: hosts cannot create the module",
-                  registerIt + " (where the module stays, with MbPciEncoder.rom beside it)");
+      report.Fail(id, title, Say(MSG_REG_NOT_REGISTERED), Say(MSG_REG_REGISTER_WHERE_IT_STAYS, {registerIt}));
     }
     return;
   }
   if (registration.error != ERROR_SUCCESS) {
-    report.Fail(id, title, "the class key cannot be read: " + DescribeResult(HRESULT_FROM_WIN32(registration.error)),
+    report.Fail(id, title, Say(MSG_REG_KEY_UNREADABLE, {DescribeResult(HRESULT_FROM_WIN32(registration.error))}),
                 registerIt);
     return;
   }
   if (registration.path.empty()) {
-    report.Fail(id, title, "registered without a path", registerIt);
+    report.Fail(id, title, Say(MSG_REG_NO_PATH), registerIt);
     return;
   }
   const std::string& path = registration.path;
   const std::string filePath = HostFilePath(path, view.bits);
   const ModuleFile file = InspectModule(filePath);
   if (file.state == FileState::kMissing) {
-    report.Fail(id, title, path + " is registered but does not exist (moved or deleted?)",
-                "run `" + std::string(view.regsvr32) + " " +
-                    (suggested.empty() ? "<path of zelkenc.dll where it lies now>" : suggested) +
-                    "` from an elevated prompt, or put it back at " + path);
+    const Arg now = suggested.empty() ? Arg(Say(MSG_REG_PATH_NOW_PLACEHOLDER)) : Arg(suggested);
+    report.Fail(id, title, Say(MSG_REG_MISSING, {path}), Say(MSG_REG_RUN_OR_PUT_BACK, {view.regsvr32, now, path}));
     return;
   }
   if (file.state != FileState::kPresent) {
-    report.Fail(id, title, path + " " + file.problem, "reinstall zelkenc.dll, then " + registerIt);
+    report.Fail(id, title, FileProblem(path, file), Say(MSG_REG_REINSTALL, {registerIt}));
     return;
   }
   if (file.machine != view.machine) {
-    report.Fail(id, title,
-                path + " is a " + MachineName(file.machine) + " DLL in the " + bits + "-bit view: " + bits +
-                    "-bit hosts cannot load it",
-                "register the " + bits + "-bit zelkenc.dll instead: " + registerIt);
+    report.Fail(id, title, Say(MSG_REG_WRONG_MACHINE, {path, MachineName(file.machine), bits}),
+                Say(MSG_REG_REGISTER_INSTEAD, {bits, registerIt}));
     return;
   }
 
-  modules.push_back({bits, bits + "-bit registration", path, filePath});
-  std::string found = path + ", " + MachineName(file.machine) + " DLL, ThreadingModel " +
-                      (registration.threadingModel.empty() ? "missing" : registration.threadingModel) + ", " +
-                      (file.version.empty() ? "no version resource" : "version " + file.version);
+  modules.push_back({bits, Say(MSG_REG_WHERE, {bits}), path, filePath});
+  const Text found = Say(MSG_REG_FOUND, {path, MachineName(file.machine),
+                                         registration.threadingModel.empty() ? Arg(Say(MSG_REG_MODEL_MISSING))
+                                                                             : Arg(registration.threadingModel),
+                                         file.version.empty() ? Say(MSG_REG_NO_VERSION)
+                                                              : Say(MSG_REG_VERSION, {file.version})});
   const std::string expectedModel = Narrow(zelk::kThreadingModel);
   if (registration.threadingModel != expectedModel) {
-    report.Warn(id, title, found,
-                "run `" + std::string(view.regsvr32) + " " + path +
-                    "` again from an elevated prompt: the module registers ThreadingModel " + expectedModel);
+    report.Warn(id, title, found, Say(MSG_REG_WRONG_MODEL, {view.regsvr32, path, expectedModel}));
   } else if (file.version.empty()) {
-    report.Warn(id, title, found,
-                "this may not be the board's module: reinstall zelkenc.dll from the driver CD, then " + registerIt);
+    report.Warn(id, title, found, Say(MSG_REG_NO_VERSION_REMEDY, {registerIt}));
   } else {
     report.Ok(id, title, found);
   }
@@ -165,23 +157,22 @@ std::vector<ModuleUse> CheckRegistration(Report& report, const std::string& modu
 
 bool CheckModuleOption(Report& report, const std::string& modulePath) {
   const char* const id = "module";
-  const char* const title = "module (--module)";
+  const Text title = Say(MSG_MOD_TITLE);
   const ModuleFile file = InspectModule(modulePath);
   if (file.state == FileState::kMissing) {
-    report.Fail(id, title, modulePath + " does not exist", "give the full path of zelkenc.dll with --module");
+    report.Fail(id, title, Say(MSG_MOD_MISSING, {modulePath}), Say(MSG_MOD_GIVE_FULL_PATH));
     return false;
   }
   if (file.state != FileState::kPresent) {
-    report.Fail(id, title, modulePath + " " + file.problem, "give the path of zelkenc.dll with --module");
+    report.Fail(id, title, FileProblem(modulePath, file), Say(MSG_MOD_GIVE_PATH));
     return false;
   }
-  const std::string found = modulePath + ", " + MachineName(file.machine) + " DLL, " +
-                            (file.version.empty() ? "no version resource" : "version " + file.version);
+  const Text found =
+      Say(MSG_MOD_FOUND, {modulePath, MachineName(file.machine),
+                          file.version.empty() ? Say(MSG_REG_NO_VERSION) : Say(MSG_REG_VERSION, {file.version})});
   const WORD toolMachine = kToolBits == 64 ? IMAGE_FILE_MACHINE_AMD64 : IMAGE_FILE_MACHINE_I386;
   if (file.machine != toolMachine) {
-    report.Warn(id, title, found,
-                "its hosts are not " + std::to_string(kToolBits) + "-bit: run the zelkdiag.exe of the module's " +
-                    "bitness to check it as they see it");
+    report.Warn(id, title, found, Say(MSG_MOD_OTHER_BITNESS, {std::to_string(kToolBits)}));
   } else {
     report.Ok(id, title, found);
   }

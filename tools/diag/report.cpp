@@ -5,25 +5,35 @@
 namespace zelkdiag {
 namespace {
 
-constexpr const char* kVerdictNames[] = {"OK", "WARN", "FAIL"};
-constexpr char kIndent[] = "      ";  // under the verdict column
+// The verdict as scripts read it (JSON) and as a person reads it (text).
+constexpr const char* kVerdictCodes[] = {"OK", "WARN", "FAIL"};
+constexpr UINT kVerdictMessages[] = {MSG_VERDICT_OK, MSG_VERDICT_WARN, MSG_VERDICT_FAIL};
+static_assert(sizeof kVerdictCodes / sizeof kVerdictCodes[0] == sizeof kVerdictMessages / sizeof kVerdictMessages[0],
+              "a code and a word for every verdict");
+constexpr size_t kVerdictColumns = 6;  // the verdict column, in console columns
+const std::string kIndent(kVerdictColumns, ' ');
 
-const char* VerdictName(Verdict verdict) { return kVerdictNames[static_cast<int>(verdict)]; }
+const char* VerdictCode(Verdict verdict) { return kVerdictCodes[static_cast<int>(verdict)]; }
 
-// ANSI code page text as UTF-8.
-std::string Utf8(const std::string& ansi) {
-  if (ansi.empty()) return {};
-  const int wideLength = MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), nullptr, 0);
-  std::wstring wide(static_cast<size_t>(wideLength), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), &wide[0], wideLength);
-  const int length = WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideLength, nullptr, 0, nullptr, nullptr);
-  std::string utf8(static_cast<size_t>(length), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideLength, &utf8[0], length, nullptr, nullptr);
-  return utf8;
+// The columns UTF-8 text takes in a console: East Asian characters take two.
+size_t Columns(const std::string& utf8) {
+  size_t columns = 0;
+  for (size_t i = 0; i < utf8.size(); ++i) {
+    const unsigned char byte = static_cast<unsigned char>(utf8[i]);
+    if ((byte & 0xC0) == 0x80) continue;  // a continuation byte
+    columns += byte >= 0xE1 ? 2 : 1;      // U+1000 and up, roughly where wide characters begin
+  }
+  return columns;
 }
 
-// A JSON string literal of ANSI text.
-std::string Quoted(const std::string& ansi) { return zelktext::JsonString(Utf8(ansi)); }
+// The verdict word padded to the verdict column.
+std::string VerdictColumn(Verdict verdict) {
+  std::string word = Say(kVerdictMessages[static_cast<int>(verdict)]).utf8;
+  const size_t columns = Columns(word);
+  return word + std::string(columns < kVerdictColumns ? kVerdictColumns - columns : 1, ' ');
+}
+
+std::string Quoted(const std::string& utf8) { return zelktext::JsonString(utf8); }
 
 std::string QuotedList(const std::vector<std::string>& items, const char* indent) {
   if (items.empty()) return "[]";
@@ -34,24 +44,24 @@ std::string QuotedList(const std::vector<std::string>& items, const char* indent
 
 }  // namespace
 
-Check& Report::Add(Verdict verdict, std::string id, std::string title, std::string found, std::string remedy) {
-  checks_.push_back({std::move(id), std::move(title), verdict, std::move(found), std::move(remedy), {}});
+Check& Report::Add(Verdict verdict, std::string id, const Text& title, const Text& found, const Text& remedy) {
+  checks_.push_back({std::move(id), title.utf8, verdict, found.utf8, remedy.utf8, {}});
   return checks_.back();
 }
 
-Check& Report::Ok(std::string id, std::string title, std::string found) {
-  return Add(Verdict::kOk, std::move(id), std::move(title), std::move(found), {});
+Check& Report::Ok(std::string id, const Text& title, const Text& found) {
+  return Add(Verdict::kOk, std::move(id), title, found, {});
 }
 
-Check& Report::Warn(std::string id, std::string title, std::string found, std::string remedy) {
-  return Add(Verdict::kWarn, std::move(id), std::move(title), std::move(found), std::move(remedy));
+Check& Report::Warn(std::string id, const Text& title, const Text& found, const Text& remedy) {
+  return Add(Verdict::kWarn, std::move(id), title, found, remedy);
 }
 
-Check& Report::Fail(std::string id, std::string title, std::string found, std::string remedy) {
-  return Add(Verdict::kFail, std::move(id), std::move(title), std::move(found), std::move(remedy));
+Check& Report::Fail(std::string id, const Text& title, const Text& found, const Text& remedy) {
+  return Add(Verdict::kFail, std::move(id), title, found, remedy);
 }
 
-void Report::Note(std::string text) { notes_.emplace_back(checks_.size(), std::move(text)); }
+void Report::Note(const Text& text) { notes_.emplace_back(checks_.size(), text.utf8); }
 
 bool Report::Failed() const {
   for (const Check& check : checks_)
@@ -59,41 +69,43 @@ bool Report::Failed() const {
   return false;
 }
 
-void Report::PrintText(std::FILE* out) const {
+std::string Report::AsText() const {
   int counts[3] = {};
   size_t note = 0;
+  std::string out;
+  const std::string remedyLabel = Say(MSG_REMEDY_LABEL).utf8;
   for (size_t i = 0; i <= checks_.size(); ++i) {
-    for (; note < notes_.size() && notes_[note].first == i; ++note) {
-      std::fprintf(out, "%s\n", notes_[note].second.c_str());
-    }
+    for (; note < notes_.size() && notes_[note].first == i; ++note) out += notes_[note].second + "\n";
     if (i == checks_.size()) break;
     const Check& check = checks_[i];
     ++counts[static_cast<int>(check.verdict)];
-    std::fprintf(out, "%-6s%s: %s\n", VerdictName(check.verdict), check.title.c_str(), check.found.c_str());
-    for (const std::string& detail : check.details) std::fprintf(out, "%s- %s\n", kIndent, detail.c_str());
-    if (!check.remedy.empty()) std::fprintf(out, "%sremedy: %s\n", kIndent, check.remedy.c_str());
+    out += VerdictColumn(check.verdict) + check.title + ": " + check.found + "\n";
+    for (const std::string& detail : check.details) out += kIndent + "- " + detail + "\n";
+    if (!check.remedy.empty()) out += kIndent + remedyLabel + check.remedy + "\n";
   }
-  std::fprintf(out, "Summary: %d OK, %d WARN, %d FAIL\n", counts[0], counts[1], counts[2]);
+  return out + Say(MSG_SUMMARY, {std::to_string(counts[0]), std::to_string(counts[1]), std::to_string(counts[2])})
+                   .utf8 +
+         "\n";
 }
 
-void Report::PrintJson(std::FILE* out) const {
+std::string Report::AsJson() const {
   int counts[3] = {};
   std::vector<std::string> notes;
   for (const auto& note : notes_) notes.push_back(note.second);
-  std::fprintf(out, "{\n  \"tool\": \"zelkdiag\",\n  \"bits\": %d,\n  \"notes\": %s,\n  \"checks\": [",
-               static_cast<int>(sizeof(void*) * 8), QuotedList(notes, "  ").c_str());
+  std::string out = "{\n  \"tool\": \"zelkdiag\",\n  \"bits\": " + std::to_string(sizeof(void*) * 8) +
+                    ",\n  \"language\": " + Quoted(CurrentLanguage().code) + ",\n  \"notes\": " +
+                    QuotedList(notes, "  ") + ",\n  \"checks\": [";
   for (size_t i = 0; i < checks_.size(); ++i) {
     const Check& check = checks_[i];
     ++counts[static_cast<int>(check.verdict)];
-    std::fprintf(out,
-                 "%s\n    {\n      \"id\": %s,\n      \"title\": %s,\n      \"verdict\": \"%s\",\n"
-                 "      \"found\": %s,\n      \"remedy\": %s,\n      \"details\": %s\n    }",
-                 i ? "," : "", Quoted(check.id).c_str(), Quoted(check.title).c_str(), VerdictName(check.verdict),
-                 Quoted(check.found).c_str(), Quoted(check.remedy).c_str(),
-                 QuotedList(check.details, "      ").c_str());
+    out += std::string(i ? "," : "") + "\n    {\n      \"id\": " + Quoted(check.id) +
+           ",\n      \"title\": " + Quoted(check.title) + ",\n      \"verdict\": \"" + VerdictCode(check.verdict) +
+           "\",\n      \"found\": " + Quoted(check.found) + ",\n      \"remedy\": " + Quoted(check.remedy) +
+           ",\n      \"details\": " + QuotedList(check.details, "      ") + "\n    }";
   }
-  std::fprintf(out, "\n  ],\n  \"summary\": {\"ok\": %d, \"warn\": %d, \"fail\": %d},\n  \"exitCode\": %d\n}\n",
-               counts[0], counts[1], counts[2], Failed() ? 1 : 0);
+  return out + "\n  ],\n  \"summary\": {\"ok\": " + std::to_string(counts[0]) +
+         ", \"warn\": " + std::to_string(counts[1]) + ", \"fail\": " + std::to_string(counts[2]) +
+         "},\n  \"exitCode\": " + (Failed() ? "1" : "0") + "\n}\n";
 }
 
 }  // namespace zelkdiag

@@ -1,7 +1,8 @@
 // The doctor's report: one line per check, OK / WARN / FAIL, what was found
 // and, for every WARN and FAIL, one sentence of remedy. Printed as text for a
-// person or as one JSON document for scripts and support tickets. Texts are
-// kept in the ANSI code page, as the system hands out paths and device names.
+// person or as one JSON document for scripts and support tickets. A check's
+// id and verdict are the same in every language; its texts are UTF-8 in the
+// language the doctor speaks (language.h).
 #pragma once
 
 #include <windows.h>
@@ -10,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "language.h"
 #include "text.h"
 
 namespace zelkdiag {
@@ -27,20 +29,22 @@ struct Check {
 
 class Report {
  public:
-  Check& Ok(std::string id, std::string title, std::string found);
-  Check& Warn(std::string id, std::string title, std::string found, std::string remedy);
-  Check& Fail(std::string id, std::string title, std::string found, std::string remedy);
+  Check& Ok(std::string id, const Text& title, const Text& found);
+  Check& Warn(std::string id, const Text& title, const Text& found, const Text& remedy);
+  Check& Fail(std::string id, const Text& title, const Text& found, const Text& remedy);
   // A line without a verdict, printed where it was added.
-  void Note(std::string text);
+  void Note(const Text& text);
 
   bool Failed() const;
   const std::vector<Check>& Checks() const { return checks_; }
 
-  void PrintText(std::FILE* out) const;
-  void PrintJson(std::FILE* out) const;
+  // The report in the current language, UTF-8.
+  std::string AsText() const;
+  std::string AsJson() const;
 
  private:
-  Check& Add(Verdict verdict, std::string id, std::string title, std::string found, std::string remedy);
+  Check& Add(Verdict verdict, std::string id, const Text& title, const Text& found,
+             const Text& remedy);
 
   std::vector<Check> checks_;
   std::vector<std::pair<size_t, std::string>> notes_;  // before check number `first`

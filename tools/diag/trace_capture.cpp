@@ -55,9 +55,9 @@ TraceCapture::TraceCapture() {
   }
   handler_ = AddVectoredExceptionHandler(1, OnException);
   if (IsDebuggerPresent()) {
-    unavailable_ = "a debugger is attached: the module's trace lines go to the debugger and may be missing here";
+    unavailable_ = MSG_DEEP_DEBUGGER;
   } else if (!handler_) {
-    unavailable_ = "the module's trace lines cannot be read here (no exception handler)";
+    unavailable_ = MSG_DEEP_NO_HANDLER;
   }
 }
 

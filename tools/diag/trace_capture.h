@@ -7,8 +7,12 @@
 // text to the debugger instead, and the lines may be missing here.
 #pragma once
 
+#include <windows.h>
+
 #include <string>
 #include <vector>
+
+#include "messages.h"
 
 namespace zelkdiag {
 
@@ -21,14 +25,15 @@ class TraceCapture {
   TraceCapture(const TraceCapture&) = delete;
   TraceCapture& operator=(const TraceCapture&) = delete;
 
-  // Why no lines can be captured (a debugger is attached, no handler), or empty.
-  const std::string& Unavailable() const { return unavailable_; }
+  // Why no lines can be captured (a debugger is attached, no handler): a
+  // message number, or 0.
+  UINT Unavailable() const { return unavailable_; }
   // The module's lines since the last call, without their line ends.
   std::vector<std::string> Take();
 
  private:
   void* handler_ = nullptr;
-  std::string unavailable_;
+  UINT unavailable_ = 0;
 };
 
 }  // namespace zelkdiag

@@ -1,8 +1,9 @@
 // zelkdiag: tells a board owner what is wrong with their machine. It checks
 // what zelkenc.dll needs, in the order the module needs it, and says for each
-// check OK, WARN or FAIL, what it found and how to fix it.
+// check OK, WARN or FAIL, what it found and how to fix it, in the language of
+// the user's Windows (English where the doctor has no table for it).
 //
-//   zelkdiag [--json] [--deep] [--module PATH]
+//   zelkdiag [--json] [--deep] [--module PATH] [--lang en|ja]
 //
 // Exit code 0 when nothing failed, 1 when a check failed, 2 for a bad option.
 #include <windows.h>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "checks.h"
+#include "console.h"
 
 namespace zelkdiag {
 namespace {
@@ -22,20 +24,26 @@ constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 
-constexpr char kUsage[] =
-    "usage: zelkdiag [--json] [--deep] [--module PATH]\n"
-    "  --json         print the report as one JSON document\n"
-    "  --deep         also run the module on the board (downloads firmware, changes the board's state)\n"
-    "  --module PATH  also check the zelkenc.dll at PATH (a host's own copy); --deep then runs that one\n";
-
 struct Options {
   bool json = false;
   bool deep = false;
   std::string modulePath;  // full path, or empty
 };
 
-// False with a message on stderr for a bad command line.
+std::string Usage() { return Say(MSG_USAGE, {LanguageCodes()}).utf8; }
+
+// False with a message on stderr for a bad command line. The language is
+// chosen first, so that every complaint is in it.
 bool ParseOptions(int argc, char** argv, Options& options, bool& help) {
+  ChooseUserLanguage();
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--lang") != 0) continue;
+    const std::string code = i + 1 < argc ? argv[i + 1] : "";
+    if (!ChooseLanguage(code)) {
+      Write(stderr, Say(MSG_UNKNOWN_LANGUAGE, {code, LanguageCodes()}).utf8 + "\n");
+      return false;
+    }
+  }
   for (int i = 1; i < argc; ++i) {
     const std::string option = argv[i];
     if (option == "--json") {
@@ -46,11 +54,12 @@ bool ParseOptions(int argc, char** argv, Options& options, bool& help) {
       char full[MAX_PATH];
       const DWORD length = GetFullPathNameA(argv[++i], MAX_PATH, full, nullptr);
       options.modulePath = length > 0 && length < MAX_PATH ? full : argv[i];
+    } else if (option == "--lang") {
+      ++i;  // chosen above
     } else if (option == "--help" || option == "-h" || option == "/?") {
       help = true;
     } else {
-      std::fprintf(stderr, "zelkdiag: %s %s\n%s", option == "--module" ? "missing path after" : "unknown option",
-                   option.c_str(), kUsage);
+      Write(stderr, Say(option == "--module" ? MSG_MISSING_PATH : MSG_UNKNOWN_OPTION, {option}).utf8 + "\n" + Usage());
       return false;
     }
   }
@@ -61,11 +70,10 @@ bool SamePath(const std::string& a, const std::string& b) { return lstrcmpiA(a.c
 
 int Run(const Options& options) {
   Report report;
-  report.Note("zelkdiag (" + std::to_string(sizeof(void*) * 8) +
-              "-bit): what zelkenc.dll needs, in the order it needs it");
+  report.Note(Say(MSG_HEADER, {std::to_string(sizeof(void*) * 8)}));
   std::vector<ModuleUse> modules = CheckRegistration(report, options.modulePath);
   if (!options.modulePath.empty() && CheckModuleOption(report, options.modulePath)) {
-    modules.push_back({"module", "--module", options.modulePath, options.modulePath});
+    modules.push_back({"module", Verbatim("--module"), options.modulePath, options.modulePath});
   }
   for (size_t i = 0; i < modules.size(); ++i) {
     bool seen = false;
@@ -78,11 +86,7 @@ int Run(const Options& options) {
   if (options.deep) CheckDeep(report, options.modulePath);
   if (SUCCEEDED(com)) CoUninitialize();
 
-  if (options.json) {
-    report.PrintJson(stdout);
-  } else {
-    report.PrintText(stdout);
-  }
+  Write(stdout, options.json ? report.AsJson() : report.AsText());
   return report.Failed() ? kExitFailed : kExitOk;
 }
 
@@ -90,12 +94,17 @@ int Run(const Options& options) {
 }  // namespace zelkdiag
 
 int main(int argc, char** argv) {
-  zelkdiag::Options options;
+  using namespace zelkdiag;
+  Options options;
   bool help = false;
-  if (!zelkdiag::ParseOptions(argc, argv, options, help)) return zelkdiag::kExitUsage;
-  if (help) {
-    std::fputs(zelkdiag::kUsage, stdout);
-    return zelkdiag::kExitOk;
+  int code = kExitOk;
+  if (!ParseOptions(argc, argv, options, help)) {
+    code = kExitUsage;
+  } else if (help) {
+    Write(stdout, Usage());
+  } else {
+    code = Run(options);
   }
-  return zelkdiag::Run(options);
+  WaitIfOwnConsole(Say(MSG_PRESS_A_KEY).utf8);
+  return code;
 }
