@@ -17,13 +17,14 @@ std::wstring TestFolder() {
 namespace {
 
 // Starts `program` from the test's folder with `arguments`, what it prints
-// going to `output` and `errors` (inheritable handles).
+// going to `output` and `errors` (inheritable handles), reading `input`
+// (null: the test's own standard input).
 bool StartProgram(const std::wstring& program, const std::wstring& arguments, HANDLE output, HANDLE errors,
-                  DWORD creationFlags, PROCESS_INFORMATION* process) {
+                  DWORD creationFlags, PROCESS_INFORMATION* process, HANDLE input = nullptr) {
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  startup.hStdInput = input ? input : GetStdHandle(STD_INPUT_HANDLE);
   startup.hStdOutput = output;
   startup.hStdError = errors;
   const std::wstring path = TestFolder() + program;
@@ -51,7 +52,8 @@ bool Drain(HANDLE pipe, std::string* text) {
 }
 
 // Standard output and, when `split`, standard error through pipes of their own.
-ProgramRun Run(const std::wstring& program, const std::wstring& arguments, DWORD timeoutMs, bool split) {
+ProgramRun Run(const std::wstring& program, const std::wstring& arguments, DWORD timeoutMs, bool split,
+               DWORD creationFlags = 0, HANDLE input = nullptr) {
   ProgramRun run;
   SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
   HANDLE reads[2] = {}, writes[2] = {};
@@ -64,7 +66,7 @@ ProgramRun Run(const std::wstring& program, const std::wstring& arguments, DWORD
     SetHandleInformation(reads[i], HANDLE_FLAG_INHERIT, 0);
   }
   PROCESS_INFORMATION process{};
-  const bool started = StartProgram(program, arguments, writes[0], writes[pipes - 1], 0, &process);
+  const bool started = StartProgram(program, arguments, writes[0], writes[pipes - 1], creationFlags, &process, input);
   for (int i = 0; i < pipes; ++i) CloseHandle(writes[i]);
   if (started) {
     std::string* texts[2] = {&run.output, &run.errors};
@@ -108,6 +110,15 @@ ProgramRun RunProgram(const std::wstring& program, const std::wstring& arguments
 
 ProgramRun RunProgramSplit(const std::wstring& program, const std::wstring& arguments, DWORD timeoutMs) {
   return Run(program, arguments, timeoutMs, true);
+}
+
+ProgramRun RunProgramInOwnConsole(const std::wstring& program, const std::wstring& arguments, DWORD timeoutMs) {
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  const HANDLE nothing =
+      CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0, nullptr);
+  ProgramRun run = Run(program, arguments, timeoutMs, false, CREATE_NEW_CONSOLE, nothing);
+  CloseHandle(nothing);
+  return run;
 }
 
 std::vector<std::string> RunProgramUnderDebugger(const std::wstring& program, const std::wstring& arguments,

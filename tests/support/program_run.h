@@ -24,6 +24,10 @@ std::wstring TestFolder();
 ProgramRun RunProgram(const std::wstring& program, const std::wstring& arguments, DWORD timeoutMs = 120000);
 // The same, with standard error collected apart in `errors`.
 ProgramRun RunProgramSplit(const std::wstring& program, const std::wstring& arguments, DWORD timeoutMs = 120000);
+// The same as RunProgram in a console window of its own, as a double-click
+// starts it, with standard input from the NUL device.
+ProgramRun RunProgramInOwnConsole(const std::wstring& program, const std::wstring& arguments,
+                                  DWORD timeoutMs = 120000);
 
 // Starts `program` the same way as a debuggee and collects the strings it
 // sends to the debugger output (OutputDebugStringA), one per event, until it
