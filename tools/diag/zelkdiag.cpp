@@ -30,7 +30,8 @@ struct Options {
   std::string modulePath;  // full path, or empty
 };
 
-std::string Usage() { return Say(MSG_USAGE, {LanguageCodes()}).utf8; }
+// The usage lines. Messages end without a line end: whoever prints one adds it.
+std::string Usage() { return Say(MSG_USAGE, {LanguageCodes()}).utf8 + "\n"; }
 
 // False with a message on stderr for a bad command line. The language is
 // chosen first, so that every complaint is in it.
