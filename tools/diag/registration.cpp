@@ -77,6 +77,12 @@ std::string ModuleToRegister(const std::string& modulePath, const View& view) {
   return file.state == FileState::kPresent && file.machine == view.machine ? beside : std::string();
 }
 
+// The remedy's first half: the board's package registered the module, and
+// only its repair writes the keys it keeps track of. A copy installed
+// without the package (a host's own setup) is registered with regsvr32.
+constexpr char kRepairPackage[] =
+    "repair the installed package (run its .msi again); a module installed without it: ";
+
 // Checks one view; adds its module to `modules` when a host could load it.
 void CheckView(Report& report, const View& view, const Registration& registration, bool otherRegistered,
                const std::string& modulePath, std::vector<ModuleUse>& modules) {
@@ -93,20 +99,20 @@ void CheckView(Report& report, const View& view, const Registration& registratio
     } else if (otherRegistered) {
       report.Fail(id, title,
                   "not registered; only the other view has a registration, which " + bits + "-bit hosts never see",
-                  "register the " + bits + "-bit zelkenc.dll: " + registerIt);
+                  kRepairPackage + ("register the " + bits + "-bit zelkenc.dll: " + registerIt));
     } else {
       report.Fail(id, title, "not registered: hosts cannot create the module",
-                  registerIt + " (where the module stays, with MbPciEncoder.rom beside it)");
+                  kRepairPackage + registerIt + " (where the module stays, with MbPciEncoder.rom beside it)");
     }
     return;
   }
   if (registration.error != ERROR_SUCCESS) {
     report.Fail(id, title, "the class key cannot be read: " + DescribeResult(HRESULT_FROM_WIN32(registration.error)),
-                registerIt);
+                kRepairPackage + registerIt);
     return;
   }
   if (registration.path.empty()) {
-    report.Fail(id, title, "registered without a path", registerIt);
+    report.Fail(id, title, "registered without a path", kRepairPackage + registerIt);
     return;
   }
   const std::string& path = registration.path;
@@ -114,20 +120,20 @@ void CheckView(Report& report, const View& view, const Registration& registratio
   const ModuleFile file = InspectModule(filePath);
   if (file.state == FileState::kMissing) {
     report.Fail(id, title, path + " is registered but does not exist (moved or deleted?)",
-                "run `" + std::string(view.regsvr32) + " " +
+                kRepairPackage + ("run `" + std::string(view.regsvr32) + " ") +
                     (suggested.empty() ? "<path of zelkenc.dll where it lies now>" : suggested) +
                     "` from an elevated prompt, or put it back at " + path);
     return;
   }
   if (file.state != FileState::kPresent) {
-    report.Fail(id, title, path + " " + file.problem, "reinstall zelkenc.dll, then " + registerIt);
+    report.Fail(id, title, path + " " + file.problem, kRepairPackage + ("reinstall zelkenc.dll, then " + registerIt));
     return;
   }
   if (file.machine != view.machine) {
     report.Fail(id, title,
                 path + " is a " + MachineName(file.machine) + " DLL in the " + bits + "-bit view: " + bits +
                     "-bit hosts cannot load it",
-                "register the " + bits + "-bit zelkenc.dll instead: " + registerIt);
+                kRepairPackage + ("register the " + bits + "-bit zelkenc.dll instead: " + registerIt));
     return;
   }
 
@@ -138,11 +144,12 @@ void CheckView(Report& report, const View& view, const Registration& registratio
   const std::string expectedModel = Narrow(zelk::kThreadingModel);
   if (registration.threadingModel != expectedModel) {
     report.Warn(id, title, found,
-                "run `" + std::string(view.regsvr32) + " " + path +
+                kRepairPackage + ("run `" + std::string(view.regsvr32) + " " + path) +
                     "` again from an elevated prompt: the module registers ThreadingModel " + expectedModel);
   } else if (file.version.empty()) {
     report.Warn(id, title, found,
-                "this may not be the board's module: reinstall zelkenc.dll from the driver CD, then " + registerIt);
+                "this may not be the board's module: " + (kRepairPackage + ("reinstall zelkenc.dll from the driver CD, "
+                                                                            "then " + registerIt)));
   } else {
     report.Ok(id, title, found);
   }
