@@ -7,8 +7,10 @@
  * in the current folder (the second one replaces the first). At the end it
  * checks that the module can unload.
  *
- * Run it beside zelkenc.dll and MbPciEncoder.rom, with the board's driver
- * installed and zelkenc.dll registered (regsvr32 zelkenc.dll).
+ * Run it beside zelkenc.dll and MbPciEncoder.rom, with zelkenc.dll registered
+ * (regsvr32 zelkenc.dll) and a board: the real one with its driver installed,
+ * or the package's virtual board (regsvr32 sim\x64\zelksim.dll, or
+ * sim\x86 for a 32-bit build), which is what it is tested on.
  */
 #define COBJMACROS
 #include <windows.h>

@@ -1,10 +1,14 @@
-// A recording host in C++. It drives zelkenc.dll twice, first through the
-// plain export CreateEncoder, then through COM, and each time records once:
-// attach the board to a DirectShow graph, initialise, start, poll the status,
-// stop, detach, release. At the end it checks that the module can unload.
+// A host in C++. It drives zelkenc.dll twice, first through the plain export
+// CreateEncoder, then through COM, and each time makes the module's calls of
+// a recording: attach the board to a DirectShow graph, initialise, start, poll
+// the status, stop, detach, release. It leaves the board's pin unconnected and
+// the graph stopped, so no stream flows and no file is written (the C sample
+// records). At the end it checks that the module can unload.
 //
-// Run it beside zelkenc.dll and MbPciEncoder.rom, with the board's driver
-// installed and zelkenc.dll registered (regsvr32 zelkenc.dll).
+// Run it beside zelkenc.dll and MbPciEncoder.rom, with zelkenc.dll registered
+// (regsvr32 zelkenc.dll) and a board: the real one with its driver installed,
+// or the package's virtual board (regsvr32 sim\x64\zelksim.dll, or sim\x86
+// for a 32-bit build), which is what it is tested on.
 #include <windows.h>
 #include <dshow.h>
 #include <wrl/client.h>
@@ -31,7 +35,7 @@ Function Export(HMODULE module, const char* name) {
   return module ? reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name))) : nullptr;
 }
 
-// One recording on the board.
+// The calls of one recording, with the graph left stopped.
 bool Record(IEncoderModule* encoder) {
   ComPtr<IGraphBuilder> graph;
   if (!Check("create graph", CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER,

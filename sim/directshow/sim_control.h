@@ -122,8 +122,12 @@ typedef struct SimStreamStatus {
 #pragma pack(pop)
 
 #ifdef __cplusplus
-// {6C1B7E52-3F0A-4D8B-9E61-2A54C9D7B310}
-struct ISimBoardControl : public IUnknown {
+// {6C1B7E52-3F0A-4D8B-9E61-2A54C9D7B310}. MIDL_INTERFACE gives the interface
+// its UUID for compilers that read __declspec(uuid); mingw-w64 learns it from
+// __CRT_UUID_DECL below. Either way __uuidof(ISimBoardControl) and
+// IID_PPV_ARGS work.
+MIDL_INTERFACE("6C1B7E52-3F0A-4D8B-9E61-2A54C9D7B310")
+ISimBoardControl : public IUnknown {
   // Power-on state: scripting, registers, firmware, effects, log and faults cleared.
   virtual HRESULT STDMETHODCALLTYPE Reset() = 0;
   // Board code of property 90 (4721 and 5632: enhancer unit fitted). Default 4096.
@@ -164,7 +168,7 @@ struct ISimBoardControl : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE SetClipFolder(LPCWSTR folder) = 0;
   virtual HRESULT STDMETHODCALLTYPE GetStreamStatus(SimStreamStatus* status) = 0;
 };
-#ifdef __CRT_UUID_DECL
+#if defined(__MINGW32__) && defined(__CRT_UUID_DECL)
 __CRT_UUID_DECL(ISimBoardControl, 0x6c1b7e52, 0x3f0a, 0x4d8b, 0x9e, 0x61, 0x2a, 0x54, 0xc9, 0xd7, 0xb3, 0x10)
 #endif
 #endif  // __cplusplus

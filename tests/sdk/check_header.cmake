@@ -1,6 +1,11 @@
 # Compiles the public header alone, warnings as errors, as C (C99, C11, with
-# the C call macros) and as C++ (C++11 to C++20), for x86_64 and i686.
-# Usage: cmake -DINCLUDE=<folder holding zelk/> -DCOMPILERS="cc;c++;..." -DOUT=<folder> -P check_header.cmake
+# the C call macros) and as C++ (C++11 to C++20), for x86_64 and i686; then
+# every C and C++ block of the vendors' README (README), each a whole source
+# file, with the virtual board's control header (SIM_CONTROL) installed beside
+# the public one, as the package has it.
+# Usage: cmake -DINCLUDE=<folder holding zelk/> -DCOMPILERS="cc;c++;..." -DOUT=<folder>
+#              [-DREADME=<README.md> -DSIM_CONTROL=<sim_control.h>] -P check_header.cmake
+cmake_minimum_required(VERSION 3.20)
 file(MAKE_DIRECTORY ${OUT})
 file(WRITE ${OUT}/header_alone.c "#include <zelk/encoder_module.h>\n")
 file(WRITE ${OUT}/header_alone.cpp "#include <zelk/encoder_module.h>\n")
@@ -23,6 +28,56 @@ foreach(compiler ${COMPILERS})
     endif()
   endforeach()
 endforeach()
+
+# The README's code blocks tagged c or cpp, in order: snippet_<n>.c / .cpp.
+set(snippets "")
+if(README)
+  file(COPY ${SIM_CONTROL} DESTINATION ${OUT}/sim_include/zelk)
+  file(READ ${README} text)
+  set(count 0)
+  while(TRUE)
+    string(FIND "${text}" "\n```c" at)
+    if(at EQUAL -1)
+      break()
+    endif()
+    math(EXPR at "${at} + 4")
+    string(SUBSTRING "${text}" ${at} -1 text)
+    string(REGEX MATCH "^(c|cpp)\n" tag "${text}")
+    if(NOT tag)
+      continue()
+    endif()
+    string(STRIP "${tag}" extension)
+    string(LENGTH "${tag}" length)
+    string(SUBSTRING "${text}" ${length} -1 text)
+    string(FIND "${text}" "\n```" end)
+    string(SUBSTRING "${text}" 0 ${end} code)
+    string(SUBSTRING "${text}" ${end} -1 text)
+    math(EXPR count "${count} + 1")
+    file(WRITE ${OUT}/snippet_${count}.${extension} "${code}\n")
+    list(APPEND snippets ${OUT}/snippet_${count}.${extension})
+  endwhile()
+  if(count EQUAL 0)
+    message(FATAL_ERROR "${README} has no c or cpp block")
+  endif()
+endif()
+foreach(snippet ${snippets})
+  foreach(compiler ${COMPILERS})
+    if(snippet MATCHES "\\.cpp$" AND compiler MATCHES "g\\+\\+")
+      set(std c++17)
+    elseif(snippet MATCHES "\\.c$" AND NOT compiler MATCHES "g\\+\\+")
+      set(std c11)
+    else()
+      continue()
+    endif()
+    execute_process(COMMAND ${compiler} -std=${std} ${flags} -I${OUT}/sim_include ${snippet}
+                    RESULT_VARIABLE rc ERROR_VARIABLE errors)
+    if(NOT rc EQUAL 0)
+      list(APPEND failed "${compiler} ${snippet}")
+      message("${compiler} ${snippet}:\n${errors}")
+    endif()
+  endforeach()
+endforeach()
+
 if(failed)
-  message(FATAL_ERROR "the header does not compile cleanly with: ${failed}")
+  message(FATAL_ERROR "the header or the README's snippets do not compile cleanly with: ${failed}")
 endif()

@@ -77,6 +77,11 @@ std::string ModuleToRegister(const std::string& modulePath, const View& view) {
   return file.state == FileState::kPresent && file.machine == view.machine ? beside : std::string();
 }
 
+// The remedy's first half: the board's package registered the module, and
+// only its repair writes the keys it keeps track of. A copy installed
+// without the package (a host's own setup) is registered with regsvr32.
+Text RepairFirst(const Text& remedy) { return Say(MSG_REG_REPAIR_FIRST, {remedy}); }
+
 // Checks one view; adds its module to `modules` when a host could load it.
 void CheckView(Report& report, const View& view, const Registration& registration, bool otherRegistered,
                const std::string& modulePath, std::vector<ModuleUse>& modules) {
@@ -91,19 +96,19 @@ void CheckView(Report& report, const View& view, const Registration& registratio
     if (view.bits != kToolBits) {
       report.Ok(id, title, Say(MSG_REG_OTHER_VIEW_ONLY, {bits}));
     } else if (otherRegistered) {
-      report.Fail(id, title, Say(MSG_REG_NOT_REGISTERED_OTHER, {bits}), Say(MSG_REG_REGISTER_BITS, {bits, registerIt}));
+      report.Fail(id, title, Say(MSG_REG_NOT_REGISTERED_OTHER, {bits}), RepairFirst(Say(MSG_REG_REGISTER_BITS, {bits, registerIt})));
     } else {
-      report.Fail(id, title, Say(MSG_REG_NOT_REGISTERED), Say(MSG_REG_REGISTER_WHERE_IT_STAYS, {registerIt}));
+      report.Fail(id, title, Say(MSG_REG_NOT_REGISTERED), RepairFirst(Say(MSG_REG_REGISTER_WHERE_IT_STAYS, {registerIt})));
     }
     return;
   }
   if (registration.error != ERROR_SUCCESS) {
     report.Fail(id, title, Say(MSG_REG_KEY_UNREADABLE, {DescribeResult(HRESULT_FROM_WIN32(registration.error))}),
-                registerIt);
+                RepairFirst(registerIt));
     return;
   }
   if (registration.path.empty()) {
-    report.Fail(id, title, Say(MSG_REG_NO_PATH), registerIt);
+    report.Fail(id, title, Say(MSG_REG_NO_PATH), RepairFirst(registerIt));
     return;
   }
   const std::string& path = registration.path;
@@ -111,16 +116,16 @@ void CheckView(Report& report, const View& view, const Registration& registratio
   const ModuleFile file = InspectModule(filePath);
   if (file.state == FileState::kMissing) {
     const Arg now = suggested.empty() ? Arg(Say(MSG_REG_PATH_NOW_PLACEHOLDER)) : Arg(suggested);
-    report.Fail(id, title, Say(MSG_REG_MISSING, {path}), Say(MSG_REG_RUN_OR_PUT_BACK, {view.regsvr32, now, path}));
+    report.Fail(id, title, Say(MSG_REG_MISSING, {path}), RepairFirst(Say(MSG_REG_RUN_OR_PUT_BACK, {view.regsvr32, now, path})));
     return;
   }
   if (file.state != FileState::kPresent) {
-    report.Fail(id, title, FileProblem(path, file), Say(MSG_REG_REINSTALL, {registerIt}));
+    report.Fail(id, title, FileProblem(path, file), RepairFirst(Say(MSG_REG_REINSTALL, {registerIt})));
     return;
   }
   if (file.machine != view.machine) {
     report.Fail(id, title, Say(MSG_REG_WRONG_MACHINE, {path, MachineName(file.machine), bits}),
-                Say(MSG_REG_REGISTER_INSTEAD, {bits, registerIt}));
+                RepairFirst(Say(MSG_REG_REGISTER_INSTEAD, {bits, registerIt})));
     return;
   }
 
@@ -132,7 +137,7 @@ void CheckView(Report& report, const View& view, const Registration& registratio
                                                               : Say(MSG_REG_VERSION, {file.version})});
   const std::string expectedModel = Narrow(zelk::kThreadingModel);
   if (registration.threadingModel != expectedModel) {
-    report.Warn(id, title, found, Say(MSG_REG_WRONG_MODEL, {view.regsvr32, path, expectedModel}));
+    report.Warn(id, title, found, RepairFirst(Say(MSG_REG_WRONG_MODEL, {view.regsvr32, path, expectedModel})));
   } else if (file.version.empty()) {
     report.Warn(id, title, found, Say(MSG_REG_NO_VERSION_REMEDY, {registerIt}));
   } else {
