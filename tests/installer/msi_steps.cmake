@@ -102,6 +102,16 @@ foreach(package ${packages})
     list(SORT order COMPARE NATURAL)
     list(TRANSFORM order REPLACE "^[0-9]+\\|" "")
     expect("its execute sequence" "${order}" "InstallInitialize;RemoveExistingProducts;InstallFinalize")
+    # Japanese and English, which wixl alone leaves empty: both Start-menu
+    # names, and each refusal in Japanese, then in English.
+    execute_process(COMMAND msiinfo export ${msi} Shortcut OUTPUT_VARIABLE table)
+    string(REGEX MATCHALL "\tProgramMenuFolder\t[^\t]+" names "${table}")
+    list(TRANSFORM names REPLACE "^\tProgramMenuFolder\t" "")
+    expect("its Start-menu names" "${names}" "MB86393 board check;MB86393 ボード診断")
+    execute_process(COMMAND msiinfo export ${msi} LaunchCondition OUTPUT_VARIABLE table)
+    string(REGEX MATCHALL "\t[^\t\r\n]+ください。[\r\n]+[^\r\n]+ install[^\r\n]*" refusals "${table}")
+    list(LENGTH refusals refusals)
+    expect("its refusals in both languages" "${refusals}" 2)
   endif()
   # As Wine's programs take a path of this machine.
   string(REPLACE "/" "\\" ${name} "Z:${msi}")
@@ -257,9 +267,15 @@ endif()
 # One Wine server for all the steps, ended at the end: each program starts in
 # a second instead of bringing up Wine's services again. Neither the server
 # nor the services, which live as long, may hold an output of this script
-# (execute_process waits for its end): a first program starts them with none.
+# (execute_process waits for its end): a first program starts them with none,
+# through the loader itself where WINE is the i686 tests' script around the
+# private 32-bit loader, which pipes the output.
 execute_process(COMMAND wineserver -p OUTPUT_FILE /dev/null ERROR_FILE /dev/null)
-execute_process(COMMAND ${WINE} cmd /c exit OUTPUT_FILE /dev/null ERROR_FILE /dev/null)
+set(loader ${WINE})
+if(DEFINED ENV{ZELK_WINE32})
+  set(loader $ENV{ZELK_WINE32})
+endif()
+execute_process(COMMAND ${loader} cmd /c exit OUTPUT_FILE /dev/null ERROR_FILE /dev/null)
 products(left)
 foreach(code ${product_codes})
   wine(out msiexec /x ${code} /qn)
