@@ -4,7 +4,10 @@
  * attach the board to a DirectShow graph, initialise, start, connect the
  * board's pin to the system's File writer, run the graph for 3 s while polling
  * the status, stop, detach, release. The recording goes to sample_host_c.mpg
- * in the current folder (the second one replaces the first). At the end it
+ * in the current folder (the second one replaces the first). Between the stop
+ * and the detach the same graph records again, 4 s into sample_host_c_2.mpg,
+ * switching to the S-video input after 1 s. Neither run may see the graph
+ * complete: a capture source streams until the host stops it. At the end it
  * checks that the module can unload.
  *
  * Run it beside zelkenc.dll and MbPciEncoder.rom, with zelkenc.dll registered
@@ -29,6 +32,8 @@ static int Check(const char *step, HRESULT hr) {
 
 #define RECORD_FILE L"sample_host_c.mpg"
 #define RECORD_SECONDS 3
+#define SECOND_FILE L"sample_host_c_2.mpg"
+#define SECOND_SECONDS 4
 
 /* Releases a COM interface through its IUnknown, when there is one. */
 static void Free(void *object) {
@@ -58,6 +63,24 @@ static int ConnectFileWriter(IGraphBuilder *graph, IPin *pin) {
   return ok;
 }
 
+/* Nonzero when the graph has reported that its stream completed (EC_COMPLETE)
+ * since the last look; reads and frees every event waiting. */
+static int Completed(IGraphBuilder *graph) {
+  IMediaEvent *events = NULL;
+  long code;
+  LONG_PTR param1, param2;
+  int completed = 0;
+
+  if (FAILED(IGraphBuilder_QueryInterface(graph, &IID_IMediaEvent, (void **)&events))) return 0;
+  while (IMediaEvent_GetEvent(events, &code, &param1, &param2, 0) == S_OK) {
+    if (code == EC_COMPLETE) completed = 1;
+    IMediaEvent_FreeEventParams(events, code, param1, param2);
+  }
+  Free(events);
+  if (completed) puts("  the graph completed while the board was recording");
+  return completed;
+}
+
 /* Runs the graph for RECORD_SECONDS, polling the encoder's status each second. */
 static int RunAndPoll(IGraphBuilder *graph, IEncoderModule *encoder) {
   IMediaControl *control = NULL;
@@ -74,7 +97,7 @@ static int RunAndPoll(IGraphBuilder *graph, IEncoderModule *encoder) {
     if (ok) {
       printf("  state %d, flags %d, error 0x%08lX\n", (int)status.stateCode, (int)status.flags,
              (unsigned long)status.errorCode);
-      ok = status.stateCode == 3 && (status.flags & 1) == 0;
+      ok = status.stateCode == 3 && (status.flags & 1) == 0 && !Completed(graph);
     }
   }
   if (control) {
@@ -82,6 +105,46 @@ static int RunAndPoll(IGraphBuilder *graph, IEncoderModule *encoder) {
     printf("recorded %.1f s\n", (GetTickCount() - started) / 1000.0);
   }
   Free(control);
+  return ok;
+}
+
+/* The second recording in the same graph, into SECOND_FILE: what every
+ * recording application does between two recordings. After 1 s the encoder
+ * is stopped, switched to the S-video input and started again while the graph
+ * runs; the board's stream goes on and changes its picture where its clip
+ * ends a pass. */
+static int RecordAgain(IGraphBuilder *graph, IEncoderModule *encoder) {
+  IBaseFilter *writer = NULL;
+  IFileSinkFilter *sink = NULL;
+  IMediaControl *control = NULL;
+  INT32 svideo = 1;
+  DWORD started;
+  int ok = Check("find File writer", IGraphBuilder_FindFilterByName(graph, L"File writer", &writer));
+
+  ok = ok && Check("file sink", IBaseFilter_QueryInterface(writer, &IID_IFileSinkFilter, (void **)&sink));
+  ok = ok && Check("SetFileName", IFileSinkFilter_SetFileName(sink, SECOND_FILE, NULL));
+  ok = ok && Check("media control", IGraphBuilder_QueryInterface(graph, &IID_IMediaControl, (void **)&control));
+  Completed(graph); /* what the first run left */
+  ok = ok && Check("Run again", IMediaControl_Run(control));
+  started = GetTickCount();
+  if (ok) {
+    Sleep(1000);
+    ok = !Completed(graph);
+    ok = ok && Check("StopEncoder", IEncoderModule_StopEncoder(encoder));
+    ok = ok && Check("SetVideoInput", IEncoderModule_SetVideoInput(encoder, &svideo, NULL));
+    ok = ok && Check("StartEncoder", IEncoderModule_StartEncoder(encoder));
+    while (ok && GetTickCount() - started < SECOND_SECONDS * 1000) {
+      Sleep(250);
+      ok = !Completed(graph);
+    }
+  }
+  if (control) {
+    ok = Check("Stop", IMediaControl_Stop(control)) && ok;
+    printf("recorded %.1f s again\n", (GetTickCount() - started) / 1000.0);
+  }
+  Free(control);
+  Free(sink);
+  Free(writer);
   return ok;
 }
 
@@ -115,6 +178,7 @@ static int Record(IEncoderModule *encoder) {
   ok = ok && Check("StartEncoder", IEncoderModule_StartEncoder(encoder));
   ok = ok && ConnectFileWriter(graph, pin);
   ok = ok && RunAndPoll(graph, encoder);
+  ok = ok && RecordAgain(graph, encoder);
   ok = ok && Check("StopEncoder", IEncoderModule_StopEncoder(encoder));
   if (ok && GetFileAttributesExW(RECORD_FILE, GetFileExInfoStandard, &file))
     printf("%lu bytes in sample_host_c.mpg\n", (unsigned long)file.nFileSizeLow);

@@ -67,7 +67,12 @@ SimFilter::SimFilter(const CLSID& clsid, std::shared_ptr<Board> board, const std
   AddLiveObject();
 }
 
-SimFilter::~SimFilter() { RemoveLiveObject(); }
+// The pins (and their streams) go first: the DLL may unload once the count
+// says nothing is left.
+SimFilter::~SimFilter() {
+  pins_.clear();
+  RemoveLiveObject();
+}
 
 STDMETHODIMP SimFilter::QueryInterface(REFIID iid, void** out) {
   if (!out) return E_POINTER;
@@ -105,14 +110,13 @@ bool SimFilter::Stopped() {
 
 // The streaming pin follows the filter's state outside the filter's lock:
 // Stop waits for a sample in delivery, and the downstream filter may call
-// back into this one meanwhile.
+// back into this one meanwhile. The filter's state changes only once the
+// stream has taken the new one on.
 STDMETHODIMP SimFilter::Stop() {
-  {
-    std::lock_guard<std::mutex> guard(lock_);
-    state_ = State_Stopped;
-  }
   for (const auto& pin : pins_)
     if (pin->StreamOut()) pin->StreamOut()->Stop();
+  std::lock_guard<std::mutex> guard(lock_);
+  state_ = State_Stopped;
   return S_OK;
 }
 

@@ -98,11 +98,14 @@ STDMETHODIMP SimPin::ReceiveConnection(IPin* connector, const AM_MEDIA_TYPE* typ
 
 STDMETHODIMP SimPin::Disconnect() {
   Microsoft::WRL::ComPtr<IPin> peer;  // released outside the lock: it may free the peer's filter
-  std::lock_guard<std::mutex> guard(lock_);
-  if (!peer_) return S_FALSE;
-  if (!filter_->Stopped()) return VFW_E_NOT_STOPPED;
-  peer.Swap(peer_);
-  FreeType(&type_);
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (!peer_) return S_FALSE;
+    if (!filter_->Stopped()) return VFW_E_NOT_STOPPED;
+    peer.Swap(peer_);
+    FreeType(&type_);
+  }
+  // Without the pin's lock: a thread still returning from downstream may ask this pin.
   if (streamer_) streamer_->Disconnect();
   return S_OK;
 }

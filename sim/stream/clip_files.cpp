@@ -5,6 +5,7 @@
 #include <iterator>
 #include <map>
 #include <mutex>
+#include <new>
 #include <vector>
 
 namespace zelk::sim {
@@ -33,7 +34,7 @@ std::string Narrow(const std::wstring& text) {
 }
 
 LoadedClip Failed(HRESULT hr, const std::wstring& path, const std::string& what) {
-  return {nullptr, hr, "clip " + Narrow(path) + ": " + what};
+  return {nullptr, hr, "clip " + Narrow(path) + ": " + what, Narrow(path)};
 }
 
 LoadedClip ReadClip(const std::wstring& path) {
@@ -61,9 +62,9 @@ LoadedClip ReadClip(const std::wstring& path) {
   if (error != ERROR_SUCCESS)
     return Failed(HRESULT_FROM_WIN32(error), path, "cannot be read (error " + std::to_string(error) + ")");
   auto clip = std::make_shared<ProgramStream>();
-  const std::string problem = ParseProgramStream(std::move(bytes), clip.get());
+  const std::string problem = ParseProgramStream(bytes.data(), bytes.size(), clip.get());
   if (!problem.empty()) return Failed(VFW_E_INVALID_FILE_FORMAT, path, "not a usable program stream: " + problem);
-  return {std::move(clip), S_OK, ""};
+  return {std::move(clip), S_OK, "", Narrow(path)};
 }
 
 }  // namespace
@@ -72,15 +73,29 @@ const wchar_t* ClipFileName(int input) {
   return input >= 0 && input < static_cast<int>(std::size(kClipNames)) ? kClipNames[input] : kClipNames[0];
 }
 
+// A clip stays loaded while a stream plays it; the file is read and checked
+// without the cache's lock, so one slow clip holds up no other.
 LoadedClip LoadClip(const std::wstring& folder, int input) {
   static std::mutex lock;
-  static std::map<std::wstring, std::shared_ptr<const ProgramStream>> loaded;
-  const std::wstring path = (folder.empty() ? ModuleFolder() : folder) + L"\\" + ClipFileName(input);
-  std::lock_guard<std::mutex> guard(lock);
-  if (const auto found = loaded.find(path); found != loaded.end()) return {found->second, S_OK, ""};
-  LoadedClip result = ReadClip(path);
-  if (result.clip) loaded[path] = result.clip;
-  return result;
+  static std::map<std::wstring, std::weak_ptr<const ProgramStream>> loaded;
+  try {
+    const std::wstring path = (folder.empty() ? ModuleFolder() : folder) + L"\\" + ClipFileName(input);
+    {
+      std::lock_guard<std::mutex> guard(lock);
+      if (const auto found = loaded.find(path); found != loaded.end()) {
+        if (auto clip = found->second.lock()) return {std::move(clip), S_OK, "", Narrow(path)};
+        loaded.erase(found);
+      }
+    }
+    LoadedClip result = ReadClip(path);
+    if (result.clip) {
+      std::lock_guard<std::mutex> guard(lock);
+      loaded[path] = result.clip;
+    }
+    return result;
+  } catch (const std::bad_alloc&) {
+    return {nullptr, E_OUTOFMEMORY, "a clip does not fit into memory", ""};
+  }
 }
 
 }  // namespace zelk::sim

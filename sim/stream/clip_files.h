@@ -1,6 +1,6 @@
 // The clips the simulated encoder plays, one per video input, made at build
-// time beside zelksim.dll. Read once per process and kept: they do not change
-// while a program runs.
+// time beside zelksim.dll. Read and checked whole when a stream needs one, and
+// kept while any stream plays it.
 #pragma once
 
 #include <windows.h>
@@ -19,6 +19,7 @@ struct LoadedClip {
   std::shared_ptr<const ProgramStream> clip;  // null on failure
   HRESULT result;                             // why it failed
   std::string error;                          // the same in words, with the path
+  std::string path;                           // the file's path, for messages
 };
 
 // The clip of `input` from `folder` (empty: the folder of the module that

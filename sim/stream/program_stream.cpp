@@ -2,6 +2,7 @@
 // video elementary stream, the sequence and picture start codes.
 #include "program_stream.h"
 
+#include <algorithm>
 #include <iterator>
 
 namespace zelk::sim {
@@ -25,8 +26,15 @@ struct FrameRate {
 constexpr FrameRate kFrameRates[] = {{2, 3750}, {3, 3600}, {4, 3003}, {5, 3000}, {6, 1800}, {8, 1500}};
 static_assert(std::size(kFrameRates) == 6, "one row per frame rate with whole ticks");
 
-bool StartCodeAt(const std::vector<uint8_t>& b, size_t at) {
-  return at + 4 <= b.size() && b[at] == 0 && b[at + 1] == 0 && b[at + 2] == 1;
+// The clip's bytes as read, not yet owned by the parsed stream.
+struct Bytes {
+  const uint8_t* data;
+  size_t size;
+  uint8_t operator[](size_t at) const { return data[at]; }
+};
+
+bool StartCodeAt(const Bytes& b, size_t at) {
+  return at + 4 <= b.size && b[at] == 0 && b[at + 1] == 0 && b[at + 2] == 1;
 }
 
 uint64_t ReadScr(const uint8_t* p) {
@@ -49,9 +57,9 @@ struct VideoScanner {
   uint32_t last = 0xFFFFFFFF;  // the last bytes seen
   int aspectCountdown = 0;
   uint8_t frameRateCode = 0;
-  void Feed(ProgramStream& ps, size_t from, size_t to) {
+  void Feed(const Bytes& b, ProgramStream& ps, size_t from, size_t to) {
     for (size_t at = from; at < to; ++at) {
-      const uint8_t byte = ps.bytes[at];
+      const uint8_t byte = b[at];
       if (aspectCountdown && --aspectCountdown == 0) {
         ps.aspectBytes.push_back(at);
         if (!frameRateCode) frameRateCode = byte & 0x0F;
@@ -67,39 +75,49 @@ struct VideoScanner {
 
 }  // namespace
 
-std::string ParseProgramStream(std::vector<uint8_t> bytes, ProgramStream* out) {
+std::string ParseProgramStream(const uint8_t* data, size_t size, ProgramStream* out) {
   ProgramStream ps;
-  ps.bytes = std::move(bytes);
-  const std::vector<uint8_t>& b = ps.bytes;
+  const Bytes b{data, size};
   VideoScanner video;
   size_t at = 0;
-  while (at < b.size()) {
+  while (at < b.size) {
     if (!StartCodeAt(b, at)) return "no pack start code at byte " + std::to_string(at);
     if (b[at + 3] == kProgramEnd) break;
     if (b[at + 3] != kPackStart) return "no pack start code at byte " + std::to_string(at);
-    if (at + kPackHeaderSize > b.size() || (b[at + 4] & 0xC0) != 0x40)
-      return "the pack at byte " + std::to_string(at) + " is not an MPEG-2 pack";
-    ProgramStream::Pack pack{at, 0, ReadScr(&b[at + kScrOffset]), ps.stamps.size(), 0, ps.aspectBytes.size(), 0};
+    if (at + kPackHeaderSize > b.size) return "the pack header at byte " + std::to_string(at) + " is cut off";
+    if ((b[at + 4] & 0xC0) != 0x40) return "the pack at byte " + std::to_string(at) + " is not an MPEG-2 pack";
+    ProgramStream::Pack pack{at, 0, ReadScr(b.data + at + kScrOffset), ps.stamps.size(), 0, ps.aspectBytes.size(), 0};
     ps.stamps.push_back({at + kScrOffset, ProgramStream::StampKind::Scr, pack.scr});
     size_t next = at + kPackHeaderSize + (b[at + 13] & 7);
+    if (next > b.size) return "the pack header at byte " + std::to_string(at) + " is cut off in its stuffing";
     while (StartCodeAt(b, next) && b[next + 3] != kPackStart && b[next + 3] != kProgramEnd) {
       const uint8_t id = b[next + 3];
-      if (next + 6 > b.size()) return "a PES packet is cut off at byte " + std::to_string(next);
+      if (next + 6 > b.size) return "a PES packet is cut off at byte " + std::to_string(next);
       const size_t end = next + 6 + (size_t{b[next + 4]} << 8 | b[next + 5]);
-      if (end > b.size()) return "a PES packet runs past the end at byte " + std::to_string(next);
+      if (end > b.size) return "a PES packet runs past the end at byte " + std::to_string(next);
       if (id != kSystemHeader && HasPesHeader(id)) {
         if (next + 9 > end || (b[next + 6] & 0xC0) != 0x80)
           return "a PES header at byte " + std::to_string(next) + " is not MPEG-2";
+        // PTS_DTS_flags: 2 a PTS (5 bytes), 3 a PTS and a DTS (10 bytes); the
+        // header's own length must hold them, and the packet the header.
         const uint8_t flags = b[next + 7] >> 6;
-        const size_t payload = next + 9 + b[next + 8];
-        if (payload > end || (flags == 1)) return "a bad PES header at byte " + std::to_string(next);
-        if (flags & 2) ps.stamps.push_back({next + 9, ProgramStream::StampKind::Pts, ReadTimestamp(&b[next + 9])});
-        if (flags == 3) ps.stamps.push_back({next + 14, ProgramStream::StampKind::Dts, ReadTimestamp(&b[next + 14])});
-        if (IsVideo(id)) video.Feed(ps, payload, end);
+        const size_t headerLength = b[next + 8];
+        const size_t payload = next + 9 + headerLength;
+        if (payload > end) return "the PES header at byte " + std::to_string(next) + " runs past its packet";
+        if (flags == 1) return "the PES header at byte " + std::to_string(next) + " has a DTS without a PTS";
+        const size_t stampBytes = flags == 3 ? 10 : flags == 2 ? 5 : 0;
+        if (headerLength < stampBytes)
+          return "the PES header at byte " + std::to_string(next) + " is " + std::to_string(headerLength) +
+                 " bytes long, too short for its " + std::to_string(stampBytes) + " bytes of time stamps";
+        using Kind = ProgramStream::StampKind;
+        if (flags & 2) ps.stamps.push_back({next + 9, Kind::Pts, ReadTimestamp(b.data + next + 9)});
+        if (flags == 3) ps.stamps.push_back({next + 14, Kind::Dts, ReadTimestamp(b.data + next + 14)});
+        if (IsVideo(id)) video.Feed(b, ps, payload, end);
       }
       next = end;
     }
     pack.size = next - at;
+    ps.largestPack = std::max(ps.largestPack, pack.size);
     pack.stampCount = ps.stamps.size() - pack.firstStamp;
     pack.aspectCount = ps.aspectBytes.size() - pack.firstAspect;
     ps.packs.push_back(pack);
@@ -123,7 +141,17 @@ std::string ParseProgramStream(std::vector<uint8_t> bytes, ProgramStream* out) {
       if (((ps.stamps[s].value - pack.scr) & kStampMask) > ps.period)
         return "the pack at byte " + std::to_string(pack.offset) + " arrives after what it carries is due";
   }
+  ps.bytes.assign(data, data + size);
   *out = std::move(ps);
+  return "";
+}
+
+std::string CheckFits(const ProgramStream& ps, size_t capacity) {
+  if (ps.largestPack <= capacity) return "";
+  for (const ProgramStream::Pack& pack : ps.packs)
+    if (pack.size > capacity)
+      return "the pack at byte " + std::to_string(pack.offset) + " is " + std::to_string(pack.size) +
+             " bytes, more than the " + std::to_string(capacity) + " of the downstream's buffers";
   return "";
 }
 

@@ -42,11 +42,19 @@ struct ProgramStream {
   std::vector<size_t> aspectBytes;  // the byte whose high nibble is the aspect ratio code
   uint64_t pictures = 0;
   uint64_t period = 0;              // pictures x frame duration: the stream's length in 90 kHz ticks
+  size_t largestPack = 0;
 };
 
-// Reads `bytes` as an MPEG-2 program stream of one MPEG-2 video stream (and
-// any audio). Returns "" on success, otherwise what is wrong with it.
-std::string ParseProgramStream(std::vector<uint8_t> bytes, ProgramStream* out);
+// Reads `size` bytes at `data` as an MPEG-2 program stream of one MPEG-2 video
+// stream (and any audio) and keeps a copy of them. Every length is checked
+// against what it must hold before a byte it covers is read: a stream that
+// passes can be copied and restamped pack by pack without looking at it
+// again. Returns "" on success, otherwise what is wrong with it.
+std::string ParseProgramStream(const uint8_t* data, size_t size, ProgramStream* out);
+
+// "" when every pack fits into a sample buffer of `capacity` bytes (a pack is
+// never split across samples), otherwise which pack does not.
+std::string CheckFits(const ProgramStream& ps, size_t capacity);
 
 // Writes a 33-bit stamp into its field, keeping the field's marker and prefix bits.
 void WriteStamp(uint8_t* field, ProgramStream::StampKind kind, uint64_t value);

@@ -1,44 +1,52 @@
 // The capture filter's output stream: DirectShow's push model on the output
-// pin. At connection it agrees an allocator with the downstream IMemInputPin;
-// Pause (from stopped) commits it and starts the streaming thread; while the
-// filter runs, the thread fills samples from the clip of the selected input,
-// stamps them (byte positions as their times, as stream samples carry them;
-// capture times on the graph's clock as their media times), waits until the
-// clock has reached each sample's end (a live source delivers what it
-// captured) and delivers them;
-// Stop ends the thread before it returns (nothing is delivered afterwards) and
-// then sends EndOfStream. The board model tells it whether the encoder has its
-// firmware and configuration, the aspect ratio, the input and the faults.
+// pin, as a live capture source runs it. At connection it agrees an allocator
+// with the downstream IMemInputPin; Pause (from stopped) commits it and starts
+// the streaming thread; while the filter runs, the thread fills samples from
+// the clip of the selected input, stamps them (byte positions as their times,
+// as stream samples carry them; capture times on the graph's clock as their
+// media times), waits until the clock has reached each sample's end (a live
+// source delivers what it captured) and delivers them.
+//
+// Every state change is a command the streaming thread answers between two
+// samples; the call returns after the answer, so the filter publishes a state
+// the thread is already in. Stop decommits the allocator (a thread waiting for
+// a buffer gets none) and waits for the thread to end, except on the
+// streaming thread itself (a downstream that stops the graph from Receive):
+// there the thread ends as soon as Receive returns, and nothing more is
+// delivered. The thread holds what it uses and a reference to the module, so
+// the last Release may come on any thread.
+//
+// A capture source has no end of stream: nothing sends EndOfStream, not Stop,
+// not a dead board; the graph runs until the host stops it. The board model
+// tells the stream whether the encoder has its firmware and configuration,
+// the aspect ratio, the input and the faults.
 #pragma once
 
 #include <windows.h>
 #include <strmif.h>
-#include <wrl/client.h>
 
-#include <condition_variable>
 #include <memory>
-#include <mutex>
-#include <string>
-#include <thread>
 
 #include "board.h"
-#include "clip_loop.h"
 
 namespace zelk::sim {
 
 class Streamer {
  public:
-  explicit Streamer(std::shared_ptr<Board> board) : board_(std::move(board)) {}
-  ~Streamer() { Stop(); }
+  explicit Streamer(std::shared_ptr<Board> board);
+  ~Streamer();
   Streamer(const Streamer&) = delete;
   Streamer& operator=(const Streamer&) = delete;
 
   // The output pin connected to `peer`: negotiates the allocator when the
   // peer takes samples. A failure is the downstream's code; nothing is kept.
   HRESULT Connect(IPin* peer);
+  // Stops first (see Stop); then lets go of the downstream and its allocator.
   void Disconnect();
 
-  // The filter's state changes (the filter's lock not held).
+  // The filter's state changes (the filter's lock not held). Run checks the
+  // clip of the selected input whole and fails with why when it cannot be
+  // played; nothing changes then.
   HRESULT Pause(IReferenceClock* clock);
   HRESULT Run(REFERENCE_TIME start);
   void Stop();
@@ -47,37 +55,12 @@ class Streamer {
   static constexpr long kBufferSize = 32768;
   static constexpr long kBuffers = 8;
 
+  // What the streaming thread shares with the filter (streamer.cpp); it lives
+  // as long as either of them.
+  class Shared;
+
  private:
-  void Thread();
-  // Waits, with the lock held by `lock`, until the stream time `end` has come
-  // on the clock; false when the filter stopped running meanwhile.
-  bool WaitUntil(std::unique_lock<std::mutex>& lock, REFERENCE_TIME end);
-  REFERENCE_TIME Now();
-  // Sets the status state and logs `reason` once per change of state.
-  void Report(DWORD state, HRESULT hr, const std::string& reason);
-  // The clip for the board's input, loaded where needed; false when it cannot be read.
-  bool ClipFor(int input, const std::wstring& folder, std::shared_ptr<const ProgramStream>* clip);
-
-  const std::shared_ptr<Board> board_;
-  bool connected_ = false;
-  Microsoft::WRL::ComPtr<IPin> peer_;  // held only when it takes samples
-  Microsoft::WRL::ComPtr<IMemInputPin> input_;
-  Microsoft::WRL::ComPtr<IMemAllocator> allocator_;
-  Microsoft::WRL::ComPtr<IReferenceClock> clock_;
-
-  std::mutex lock_;  // the fields below; never held while calling downstream
-  std::condition_variable changed_;
-  std::thread thread_;
-  bool active_ = false;   // paused or running: the thread exists
-  bool running_ = false;
-  bool quit_ = false;
-  bool rebase_ = false;   // the next sample starts the stream's time line anew
-  bool halted_ = false;   // nothing more until the filter stops
-  REFERENCE_TIME start_ = 0;        // Run's start time on the clock
-  LARGE_INTEGER localStart_{};      // without a clock: when Run came
-  bool delivered_ = false;          // a sample went downstream since Pause
-  REFERENCE_TIME position_ = 0;     // bytes delivered since Pause
-  DWORD reported_ = ~0u;
+  const std::shared_ptr<Shared> shared_;
 };
 
 }  // namespace zelk::sim

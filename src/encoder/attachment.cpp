@@ -1,5 +1,6 @@
 // Attaching the board's capture filter to the host's graph, and detaching it.
 #include <dshow.h>
+#include <vfwmsgs.h>
 
 #include <memory>
 
@@ -66,16 +67,31 @@ HRESULT EncoderObject::LoadEncoder(IFilterGraph* hostGraph, IPin** pin, int32_t*
   return hr;
 }
 
+// The capture filter must be stopped: a running filter keeps its
+// connections, and a filter left streaming in the graph is not detached. On a
+// failure the object keeps its filter and the graph what it still holds, so
+// the host can stop the graph and call again.
 HRESULT EncoderObject::UnloadEncoder(IFilterGraph* hostGraph) {
   LockGuard detaching(graphLock);
   BorrowedGraph borrowed(graph, hostGraph);
-  // From here on no request reaches the board; the teardown needs no objectLock.
+  ComPtr<IBaseFilter> attached;
+  {
+    LockGuard guard(objectLock);
+    attached = captureFilter;
+  }
+  if (attached && hostGraph) {
+    FILTER_STATE filterState = State_Stopped;
+    const HRESULT hr = attached->GetState(0, &filterState);
+    if (SUCCEEDED(hr) && filterState != State_Stopped) return VFW_E_NOT_STOPPED;
+    const HRESULT removed = RemoveFilterAndDownstream(attached.Get());
+    if (FAILED(removed)) return removed;
+  }
+  // From here on no request reaches the board.
   ComPtr<IBaseFilter> detached;
   {
     LockGuard guard(objectLock);
     detached.Swap(captureFilter);
   }
-  RemoveFilterAndDownstream(detached.Get());
   detached.Reset();
   return S_OK;
 }

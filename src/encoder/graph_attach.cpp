@@ -97,9 +97,10 @@ ComPtr<IPin> GraphControl::FindPin(IBaseFilter* filter, const wchar_t* name, PIN
   return nullptr;
 }
 
-void GraphControl::RemoveFilterAndDownstream(IBaseFilter* filter) {
+HRESULT GraphControl::RemoveFilterAndDownstream(IBaseFilter* filter) {
   ComPtr<IFilterGraph> held = graph;  // kept for the duration of the walk
-  if (!held || !filter) return;
+  if (!held || !filter) return S_OK;
+  HRESULT result = S_OK;
   bool inputConnected = false;
   ComPtr<IEnumPins> pins;
   if (SUCCEEDED(filter->EnumPins(pins.GetAddressOf())) && pins) {
@@ -110,7 +111,8 @@ void GraphControl::RemoveFilterAndDownstream(IBaseFilter* filter) {
       ComPtr<IBaseFilter> owner;
       if (!PinInfoOf(pin.Get(), &info, owner)) continue;
       if (info.dir != PINDIR_INPUT) {
-        RemoveDownstreamOfPin(pin.Get());
+        const HRESULT hr = RemoveDownstreamOfPin(pin.Get());
+        if (SUCCEEDED(result)) result = hr;
       } else if (!inputConnected) {
         ComPtr<IPin> peer;
         inputConnected = SUCCEEDED(pin->ConnectedTo(peer.GetAddressOf())) && peer;
@@ -118,20 +120,24 @@ void GraphControl::RemoveFilterAndDownstream(IBaseFilter* filter) {
     }
   }
   pins.Reset();
-  // A filter still fed from elsewhere stays in the graph.
-  if (!inputConnected) held->RemoveFilter(filter);
+  // A filter still fed from elsewhere stays in the graph; so does one whose
+  // downstream could not be taken apart, so that a second call finds it.
+  if (!inputConnected && SUCCEEDED(result)) result = held->RemoveFilter(filter);
+  return result;
 }
 
-void GraphControl::RemoveDownstreamOfPin(IPin* pin) {
+HRESULT GraphControl::RemoveDownstreamOfPin(IPin* pin) {
   ComPtr<IFilterGraph> held = graph;
-  if (!held || !pin) return;
+  if (!held || !pin) return S_OK;
   ComPtr<IPin> peer;
-  if (FAILED(pin->ConnectedTo(peer.GetAddressOf())) || !peer) return;
-  held->Disconnect(peer.Get());
-  held->Disconnect(pin);
+  if (FAILED(pin->ConnectedTo(peer.GetAddressOf())) || !peer) return S_OK;
+  HRESULT hr = held->Disconnect(peer.Get());
+  if (SUCCEEDED(hr)) hr = held->Disconnect(pin);
+  if (FAILED(hr)) return hr;  // a filter not stopped keeps its connection
   PIN_INFO info{};
   ComPtr<IBaseFilter> downstream;
-  if (PinInfoOf(peer.Get(), &info, downstream) && downstream) RemoveFilterAndDownstream(downstream.Get());
+  if (PinInfoOf(peer.Get(), &info, downstream) && downstream) return RemoveFilterAndDownstream(downstream.Get());
+  return S_OK;
 }
 
 }  // namespace zelk

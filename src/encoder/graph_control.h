@@ -47,8 +47,9 @@ class GraphControl {
   HRESULT FindFilterInGraph(const wchar_t* wideName, ComPtr<IBaseFilter>* filter);
   HRESULT FindDeviceMoniker(const GUID& category, const char* ansiName, ComPtr<IMoniker>& moniker);
   static ComPtr<IPin> FindPin(IBaseFilter* filter, const wchar_t* name, PIN_DIRECTION direction);
-  void RemoveFilterAndDownstream(IBaseFilter* filter);
-  void RemoveDownstreamOfPin(IPin* pin);
+  // The first failure of the graph's Disconnect or RemoveFilter, S_OK when none.
+  HRESULT RemoveFilterAndDownstream(IBaseFilter* filter);
+  HRESULT RemoveDownstreamOfPin(IPin* pin);
 
   // The borrowed graph: set on entry to LoadEncoder/UnloadEncoder, emptied before they return.
   ComPtr<IFilterGraph> graph;

@@ -381,6 +381,20 @@ TEST_F(UnloadTest, KeepsACaptureFilterFedFromUpstream) {
   graph->Disconnect(PinOf(source.Get(), L"Sink Out").Get());
 }
 
+TEST_F(UnloadTest, ARunningFilterIsRefusedAndKeptUntilStopped) {
+  ComPtr<IBaseFilter> capture = Capture(false);
+  ComPtr<IBaseFilter> writer = Sink(false, L"Writer");
+  Connect(capture.Get(), L"Video/Muxed Out", writer.Get(), L"Sink In");
+  ASSERT_EQ(capture->Run(0), S_OK);
+  EXPECT_EQ(object->UnloadEncoder(graph.Get()), VFW_E_NOT_STOPPED);
+  EXPECT_EQ(object->captureFilter, capture) << "the object keeps its filter";
+  EXPECT_EQ(FilterNames(graph.Get()).size(), 2u) << "the graph keeps both";
+  ASSERT_EQ(capture->Stop(), S_OK);
+  EXPECT_EQ(object->UnloadEncoder(graph.Get()), S_OK);
+  EXPECT_TRUE(FilterNames(graph.Get()).empty());
+  EXPECT_FALSE(object->captureFilter);
+}
+
 TEST_F(UnloadTest, BeforeAnyLoadOrWithoutAGraph) {
   EXPECT_EQ(object->UnloadEncoder(graph.Get()), S_OK);
   EXPECT_EQ(object->UnloadEncoder(nullptr), S_OK);

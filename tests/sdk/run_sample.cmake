@@ -14,33 +14,36 @@ if(NOT result EQUAL 0)
   message(FATAL_ERROR "${SAMPLE} failed (${result})")
 endif()
 
-# A sample that records (-DRECORDING=<file in its folder> -DSECONDS=<run time>):
-# the file must be what the board's encoder makes, as ffprobe reads it to its
-# end without a demultiplexer error: MPEG-2 video 720x480 with the aspect the
-# sample set (-DASPECT), one audio stream, the duration recorded within 0.5 s.
-if(DEFINED RECORDING)
-  set(file ${folder}/${RECORDING})
+# A sample that records (-DRECORDING=<files in its folder> -DSECONDS=<their
+# run times>, both separated by commas): each file must be what the board's
+# encoder makes, as ffprobe reads it to its end without a demultiplexer error:
+# MPEG-2 video 720x480 with the aspect the sample set (-DASPECT), one audio
+# stream, the duration recorded within 0.5 s.
+string(REPLACE "," ";" recordings "${RECORDING}")
+string(REPLACE "," ";" run_times "${SECONDS}")
+foreach(recording run_seconds IN ZIP_LISTS recordings run_times)
+  set(file ${folder}/${recording})
   execute_process(COMMAND ${FFPROBE} -v error -count_packets
     -show_entries stream=codec_type,codec_name,width,height,display_aspect_ratio:format=duration
     -of default=noprint_wrappers=1 ${file}
     OUTPUT_VARIABLE probe ERROR_VARIABLE errors RESULT_VARIABLE probed)
   file(REMOVE ${file})
-  message(STATUS "ffprobe ${RECORDING}:\n${probe}${errors}")
+  message(STATUS "ffprobe ${recording}:\n${probe}${errors}")
   string(REGEX MATCHALL "codec_type=audio" audio "${probe}")
   list(LENGTH audio audioStreams)
   if(NOT probed EQUAL 0 OR NOT errors STREQUAL "")
-    message(FATAL_ERROR "ffprobe could not read ${RECORDING} cleanly")
+    message(FATAL_ERROR "ffprobe could not read ${recording} cleanly")
   elseif(NOT probe MATCHES "codec_name=mpeg2video\ncodec_type=video\nwidth=720\nheight=480\n")
-    message(FATAL_ERROR "${RECORDING} holds no MPEG-2 video of 720x480")
+    message(FATAL_ERROR "${recording} holds no MPEG-2 video of 720x480")
   elseif(NOT probe MATCHES "display_aspect_ratio=${ASPECT}\n")
-    message(FATAL_ERROR "${RECORDING} is not ${ASPECT}")
+    message(FATAL_ERROR "${recording} is not ${ASPECT}")
   elseif(NOT audioStreams EQUAL 1)
-    message(FATAL_ERROR "${RECORDING} has ${audioStreams} audio streams, not 1")
+    message(FATAL_ERROR "${recording} has ${audioStreams} audio streams, not 1")
   elseif(NOT probe MATCHES "duration=([0-9]+)\\.([0-9])")
-    message(FATAL_ERROR "${RECORDING} has no duration")
+    message(FATAL_ERROR "${recording} has no duration")
   endif()
-  math(EXPR tenths "${CMAKE_MATCH_1} * 10 + ${CMAKE_MATCH_2} - ${SECONDS} * 10")
+  math(EXPR tenths "${CMAKE_MATCH_1} * 10 + ${CMAKE_MATCH_2} - ${run_seconds} * 10")
   if(tenths LESS -5 OR tenths GREATER 5)
-    message(FATAL_ERROR "${RECORDING} lasts ${CMAKE_MATCH_1}.${CMAKE_MATCH_2} s, not ${SECONDS} s within 0.5 s")
+    message(FATAL_ERROR "${recording} lasts ${CMAKE_MATCH_1}.${CMAKE_MATCH_2} s, not ${run_seconds} s within 0.5 s")
   endif()
-endif()
+endforeach()

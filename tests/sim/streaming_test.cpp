@@ -1,6 +1,7 @@
 // The capture filter's output stream, in-process, against a counting fake
 // downstream pin: one table of streaming states. Every row ends with Stop,
-// after which nothing more may arrive, and gives back every reference.
+// after which nothing more may arrive, and gives back every reference; no
+// row sees an end of stream.
 #include <gtest/gtest.h>
 
 #include <dshow.h>
@@ -79,6 +80,7 @@ class SinkPin final : public IPin, public IMemInputPin {
     static constexpr BYTE kPackStart[] = {0, 0, 1, 0xBA};
     if (sample->GetActualDataLength() < 4 || std::memcmp(data, kPackStart, 4) != 0) ++damaged;
     ++samples;
+    if (stopFrom && samples == 2) stopResult = stopFrom->Stop();  // the graph stopped from a callback
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE ReceiveMultiple(IMediaSample**, long, long*) override { return E_NOTIMPL; }
@@ -88,6 +90,8 @@ class SinkPin final : public IPin, public IMemInputPin {
   HRESULT refuseType = S_OK;
   HRESULT refuseAllocator = S_OK;
   bool holdFirst = false;
+  IBaseFilter* stopFrom = nullptr;
+  HRESULT stopResult = E_PENDING;
   HANDLE inReceive = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   HANDLE release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   std::atomic<int> samples{0}, endsOfStream{0}, badTimes{0}, badDiscontinuities{0}, damaged{0};
@@ -105,6 +109,7 @@ struct StreamCase {
   DWORD state;         // what the stream settles in
   int minSamples, maxSamples;
   bool holdFirst = false;  // Stop comes while the first sample is in Receive
+  bool stopInReceive = false;  // the second sample's Receive stops the filter
 };
 
 constexpr HRESULT kMissingFolder = HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
@@ -124,6 +129,8 @@ constexpr StreamCase kCases[] = {
     {"no clips", true, true, S_OK, S_OK, ZELK_SIM_STREAM_NORMAL, false, kMissingFolder, ZELK_SIM_STREAM_NO_CLIP, 0, 0},
     {"stop during delivery", true, true, S_OK, S_OK, ZELK_SIM_STREAM_NORMAL, true, S_OK, ZELK_SIM_STREAM_DELIVERING, 1,
      1, true},
+    {"stop inside Receive", true, true, S_OK, S_OK, ZELK_SIM_STREAM_NORMAL, true, S_OK, ZELK_SIM_STREAM_IDLE, 2, 2,
+     false, true},
 };
 
 SimStreamStatus Status(ISimBoardControl* control) {
@@ -167,6 +174,7 @@ TEST(Streaming, States) {
     const HRESULT refused = FAILED(c.refuseType) ? c.refuseType : c.refuseAllocator;
     ASSERT_EQ(out->Connect(&sink, nullptr), refused);
     sink.holdFirst = c.holdFirst;
+    if (c.stopInReceive) sink.stopFrom = rig.filter.Get();
     EXPECT_EQ(rig.filter->Run(0), c.runResult);
     if (c.holdFirst) {
       // Stop waits for the sample in delivery.
@@ -183,7 +191,8 @@ TEST(Streaming, States) {
     const int delivered = sink.samples;
     EXPECT_GE(delivered, c.minSamples);
     EXPECT_LE(delivered, c.maxSamples);
-    EXPECT_EQ(sink.endsOfStream, delivered ? 1 : 0);  // only when the filter stops, once
+    EXPECT_EQ(sink.endsOfStream, 0) << "a capture source has no end of stream";
+    EXPECT_EQ(sink.stopResult, c.stopInReceive ? S_OK : E_PENDING);
     EXPECT_EQ(sink.badTimes, 0);
     EXPECT_EQ(sink.badDiscontinuities, 0);
     EXPECT_EQ(sink.damaged, c.fault == ZELK_SIM_STREAM_CORRUPT ? delivered - 2 : 0);
