@@ -5,6 +5,8 @@
 #   writes OUT/ZelkEncoderMb86393-<VERSION>-<ARCH>.msi and its .sha256. The bin
 #   folders hold zelkenc.dll, zelkdiag.exe and MbPciEncoder.rom (the
 #   placeholder, installed unless FIRMWARE names the board's own image).
+#   [-DSIGN=<pfx> [-DTIMESTAMP=<url>]] signs the DLLs, the EXEs and the package
+#   (release.cmake: the same inputs give the same package).
 cmake_minimum_required(VERSION 3.20)
 foreach(required ARCH VERSION BIN64 BIN32 OUT)
   if(NOT ${required})
@@ -44,6 +46,11 @@ while(inputs)
   file(COPY_FILE ${input} ${work}/${copy})
 endwhile()
 
+# ---- Same inputs, same bytes; signed on request (release.cmake) ----
+include(${CMAKE_CURRENT_LIST_DIR}/release.cmake)
+msi_release_inputs(${work})
+# ----
+
 function(run)
   execute_process(COMMAND ${ARGN} WORKING_DIRECTORY ${work} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
   if(NOT rc EQUAL 0)
@@ -52,7 +59,7 @@ function(run)
   set(run_output "${out}" PARENT_SCOPE)
 endfunction()
 
-run(wixl -a ${ARCH} -D Arch=${ARCH} -D Version=${VERSION} -D OtherMsi=${other} -o package.msi
+run(wixl -a ${ARCH} -D Arch=${ARCH} -D Version=${VERSION} -D OtherMsi=${other} -D ProductCode=${msi_product_code} -o package.msi
   ${CMAKE_CURRENT_LIST_DIR}/zelkenc.wxs)
 
 # wixl writes IncludeMaximum as IncludeMinimum (256) only: the row that removes
@@ -65,6 +72,10 @@ if(NOT upgrade MATCHES "\t768\t\tZELK_OLDER")
 endif()
 file(WRITE ${work}/Upgrade.idt "${upgrade}")
 run(msibuild ${work}/package.msi -i ${work}/Upgrade.idt)
+
+# ---- Codes, times, signature (release.cmake) ----
+msi_release_package(${work}/package.msi)
+# ----
 
 file(RENAME ${work}/package.msi ${msi})
 file(REMOVE_RECURSE ${work})
