@@ -6,6 +6,8 @@
 #   folders hold zelkenc.dll and zelkdiag.exe. FIRMWARE names the board's own
 #   image, installed beside each module; without it the package carries no
 #   image at all (the build's placeholder cannot drive a board) and says so.
+#   [-DSIGN=<pfx> [-DTIMESTAMP=<url>]] signs the DLLs, the EXEs and the package
+#   (release.cmake: the same inputs give the same package).
 cmake_minimum_required(VERSION 3.20)
 foreach(required ARCH VERSION BIN64 BIN32 OUT)
   if(NOT ${required})
@@ -51,6 +53,11 @@ while(inputs)
   file(COPY_FILE ${input} ${work}/${copy})
 endwhile()
 
+# ---- Same inputs, same bytes; signed on request (release.cmake) ----
+include(${CMAKE_CURRENT_LIST_DIR}/release.cmake)
+msi_release_inputs(${work})
+# ----
+
 function(run)
   execute_process(COMMAND ${ARGN} WORKING_DIRECTORY ${work} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
   if(NOT rc EQUAL 0)
@@ -62,7 +69,8 @@ endfunction()
 # wixl 0.101 drops text outside ASCII (and stops on such a shortcut name):
 # each attribute value with such text goes through it as a token, written
 # back below, with the preprocessor's variables and XML's escapes resolved.
-set(defines Arch=${ARCH} Version=${VERSION} OtherMsi=${other} Firmware=${firmware})
+set(defines Arch=${ARCH} Version=${VERSION} OtherMsi=${other} Firmware=${firmware}
+  ProductCode=${msi_product_code})
 file(READ ${CMAKE_CURRENT_LIST_DIR}/zelkenc.wxs wxs)
 string(ASCII 2 semicolon)  # a list's separator that XML's escapes hold
 string(REPLACE ";" "${semicolon}" wxs "${wxs}")
@@ -137,6 +145,10 @@ if(NOT upgrade MATCHES "\t768\t\tZELK_OLDER")
 endif()
 file(WRITE ${work}/Upgrade.idt "${upgrade}")
 run(msibuild ${work}/package.msi -i ${work}/Upgrade.idt)
+
+# ---- Codes, times, signature (release.cmake) ----
+msi_release_package(${work}/package.msi)
+# ----
 
 file(RENAME ${work}/package.msi ${msi})
 file(REMOVE_RECURSE ${work})

@@ -11,6 +11,13 @@
 #              their .debug files lie beside them. Otherwise the README's
 #              .debug files are not expected.
 #   TOOLCHAIN  also builds the installed samples against the installed package
+#   SIGN       a PKCS#12 file (.pfx): every DLL and EXE is signed before it is
+#              packed (cmake/sign.cmake; password in ZELK_SIGN_PASSWORD,
+#              optional time-stamp server TIMESTAMP)
+#
+# The archive depends on the installed files only: entries in the order of
+# their names, all with the time SOURCE_DATE_EPOCH (seconds since 1970; the
+# present moment when it is not set), no owners (sdk/zip.pl).
 cmake_minimum_required(VERSION 3.20)
 foreach(required BUILD OUT)
   if(NOT ${required})
@@ -38,8 +45,21 @@ while(projects)
   list(REMOVE_AT projects 0 1 2)  # project name, component, subfolder
   run(${CMAKE_COMMAND} --install ${build_dir} --prefix ${prefix})
 endwhile()
-run(${CMAKE_CPACK_COMMAND} --config ${BUILD}/CPackConfig.cmake -B ${OUT})
-file(REMOVE_RECURSE ${OUT}/_CPack_Packages)
+if(SIGN)
+  include(${CMAKE_CURRENT_LIST_DIR}/../cmake/sign.cmake)
+  zelk_sign_check()
+  file(GLOB_RECURSE signed LIST_DIRECTORIES false ${prefix}/*.dll ${prefix}/*.exe)
+  list(SORT signed)
+  zelk_sign(${signed})
+endif()
+if(DEFINED ENV{SOURCE_DATE_EPOCH})
+  set(epoch $ENV{SOURCE_DATE_EPOCH})
+else()
+  string(TIMESTAMP epoch %s UTC)
+endif()
+run(perl ${CMAKE_CURRENT_LIST_DIR}/zip.pl ${archive} ${prefix} ${CPACK_PACKAGE_FILE_NAME} ${epoch})
+file(SHA256 ${archive} sum)
+file(WRITE ${archive}.sha256 "${sum}  ${CPACK_PACKAGE_FILE_NAME}.zip\n")
 
 # What the README promises: the first word of each line of the fenced block
 # under "## What is in the package".
