@@ -151,7 +151,7 @@ HRESULT Streamer::Run(REFERENCE_TIME start) {
   }
   const Board::StreamView view = board_->ForStream();
   lock.unlock();
-  const LoadedClip loaded = LoadClip(view.clipFolder, view.input);
+  const LoadedClip loaded = LoadClip(view.clipFolder, view.input, view.boardNumber);
   lock.lock();
   if (!loaded.clip) {
     reported_ = ~0u;
@@ -205,8 +205,8 @@ bool Streamer::WaitUntil(std::unique_lock<std::mutex>& lock, REFERENCE_TIME end)
   return false;
 }
 
-bool Streamer::ClipFor(int input, const std::wstring& folder, std::shared_ptr<const ProgramStream>* clip) {
-  LoadedClip loaded = LoadClip(folder, input);
+bool Streamer::ClipFor(const Board::StreamView& view, std::shared_ptr<const ProgramStream>* clip) {
+  LoadedClip loaded = LoadClip(view.clipFolder, view.input, view.boardNumber);
   if (!loaded.clip) {
     Report(ZELK_SIM_STREAM_NO_CLIP, loaded.result, loaded.error);
     return false;
@@ -244,7 +244,7 @@ void Streamer::Thread() {
     // The input's clip takes over where a pass of the current one ends.
     if (!loop.Started() || loop.AtPassStart()) {
       std::shared_ptr<const ProgramStream> clip;
-      if (!ClipFor(view.input, view.clipFolder, &clip)) {
+      if (!ClipFor(view, &clip)) {
         halted_ = true;
         continue;
       }

@@ -56,7 +56,7 @@ class Streamer {
   // Sets the status state and logs `reason` once per change of state.
   void Report(DWORD state, HRESULT hr, const std::string& reason);
   // The clip for the board's input, loaded where needed; false when it cannot be read.
-  bool ClipFor(int input, const std::wstring& folder, std::shared_ptr<const ProgramStream>* clip);
+  bool ClipFor(const Board::StreamView& view, std::shared_ptr<const ProgramStream>* clip);
 
   const std::shared_ptr<Board> board_;
   bool connected_ = false;
