@@ -280,7 +280,8 @@ void Streamer::Thread() {
     REFERENCE_TIME start = base + TicksToTime(chunk.startTicks), end = base + TicksToTime(chunk.endTicks);
     if (!WaitUntil(lock, end)) continue;  // stopped or paused: what was captured meanwhile is lost
     Report(ZELK_SIM_STREAM_DELIVERING, S_OK,
-           std::string("delivering the ") + InputName(view.input) + " clip, aspect " +
+           std::string("delivering the ") + InputName(view.input) + " clip" +
+               (view.boardNumber == 1 ? "" : " of board " + std::to_string(view.boardNumber)) + ", aspect " +
                (view.aspectCode == kAspect16x9 ? "16:9" : "4:3"));
     // Stream samples carry their byte position in the stream as their time
     // (where a file writer puts them); the capture times on the graph's clock

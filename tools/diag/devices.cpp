@@ -1,6 +1,8 @@
-// The board's device as the module finds it: every video-input device, the
-// first one of the board's name (the one the module takes), its filter, its
-// output pin, its property interface, and, read-only, the board's own answer.
+// The boards' devices as the module finds them: every video-input device,
+// those of the board's name (the first is the one an unbound module object
+// takes; a host may bind an object to any of them), and for each board its
+// filter, its output pin, its property interface and, read-only, the board's
+// own answer.
 #include <windows.h>
 #include <dshow.h>
 #include <oleauto.h>
@@ -25,6 +27,32 @@ using zelk::ComPtr;
 const std::string kBoardName = std::string("\"") + zelk::kCaptureDeviceNameAnsi + "\"";
 const std::string kPinName = "\"" + Narrow(zelk::kCaptureOutputPinName) + "\"";
 const std::string kOwnDriver = "install the board's own driver from the driver CD";
+
+// The texts of the report on several boards, in one place.
+namespace several {
+constexpr const char* kAreNamed = " are named ";           // "2 of 3 video-input devices" ... the name
+constexpr const char* kEachABoard = ": each is a board; an object not bound to one takes board 1, ";
+constexpr const char* kBoardTitle = " (board ";              // "capture filter (board 2)"
+constexpr const char* kBoardFound = "board ";               // "board 2 at <path>: " before what was found
+constexpr const char* kAt = " at ";
+constexpr const char* kTakenUnbound = "  <- the module takes this one unless bound: board 1";
+constexpr const char* kBoardDetail = "  <- board ";
+}  // namespace several
+
+// How the checks of board `number` are named: board 1 as on a machine with
+// one board, the others with the board's number.
+struct BoardLabel {
+  int number;
+  int boards;  // how many the machine has
+  std::string path;
+  std::string Id(const std::string& id) const { return number == 1 ? id : id + "-" + std::to_string(number); }
+  std::string Title(const std::string& title) const {
+    return number == 1 ? title : title + several::kBoardTitle + std::to_string(number) + ")";
+  }
+  std::string Found(const std::string& found) const {
+    return boards < 2 ? found : several::kBoardFound + std::to_string(number) + several::kAt + path + ": " + found;
+  }
+};
 
 struct Device {
   std::string name;
@@ -96,7 +124,7 @@ bool EnhancerBoard(uint32_t code) {
 }
 
 // The device-information property, read without firmware: nothing is written.
-void CheckBoard(Report& report, const ComPtr<IBaseFilter>& filter) {
+void CheckBoard(Report& report, const ComPtr<IBaseFilter>& filter, const BoardLabel& label) {
   namespace board = zelk::board;
   const board::PropertyInfo* property = board::FindProperty(board::kDevicePropertySet, board::kPropDeviceInfo);
   std::vector<uint8_t> info(property->payloadSize);
@@ -108,59 +136,62 @@ void CheckBoard(Report& report, const ComPtr<IBaseFilter>& filter) {
       "not a fault by itself: the module asks for it only after its firmware download; run `zelkdiag --deep` to see "
       "that";
   if (FAILED(hr)) {
-    report.Warn("board", "board",
-                "the driver does not answer the " + std::string(property->name) + " before firmware (" +
-                    DescribeResult(hr) + "): board code and enhancer unit unknown",
+    report.Warn(label.Id("board"), label.Title("board"),
+                label.Found("the driver does not answer the " + std::string(property->name) + " before firmware (" +
+                            DescribeResult(hr) + "): board code and enhancer unit unknown"),
                 later);
     return;
   }
   uint32_t code = 0;
   if (returned < sizeof code) {
-    report.Warn("board", "board",
-                "the driver answers the " + std::string(property->name) + " with " + std::to_string(returned) +
-                    " bytes, too few for the board code",
+    report.Warn(label.Id("board"), label.Title("board"),
+                label.Found("the driver answers the " + std::string(property->name) + " with " +
+                            std::to_string(returned) + " bytes, too few for the board code"),
                 later);
     return;
   }
   std::memcpy(&code, info.data(), sizeof code);
-  report.Ok("board", "board",
-            "board code " + std::to_string(code) +
-                (EnhancerBoard(code) ? ", enhancer unit fitted (ghost reducer, 3D Y/C separator)"
-                                              : ", no enhancer unit"));
+  report.Ok(label.Id("board"), label.Title("board"),
+            label.Found("board code " + std::to_string(code) +
+                        (EnhancerBoard(code) ? ", enhancer unit fitted (ghost reducer, 3D Y/C separator)"
+                                             : ", no enhancer unit")));
 }
 
 // The filter of the device the module takes, and what the module needs of it.
-void CheckFilter(Report& report, IMoniker* moniker) {
+void CheckFilter(Report& report, IMoniker* moniker, const BoardLabel& label) {
   ComPtr<IBaseFilter> filter;
   const HRESULT hr =
       moniker->BindToObject(nullptr, nullptr, IID_IBaseFilter, reinterpret_cast<void**>(filter.GetAddressOf()));
   if (FAILED(hr) || !filter) {
-    report.Fail("capture-filter", "capture filter", "the device does not bind to a filter: " + DescribeResult(hr),
+    report.Fail(label.Id("capture-filter"), label.Title("capture filter"),
+                label.Found("the device does not bind to a filter: " + DescribeResult(hr)),
                 kOwnDriver + " and check that Device Manager shows the board without a warning sign");
     return;
   }
   CLSID clsid{};
   wchar_t clsidText[40] = L"?";
   if (SUCCEEDED(filter->GetClassID(&clsid))) StringFromGUID2(clsid, clsidText, 40);
-  report.Ok("capture-filter", "capture filter", "binds to a filter of class " + Narrow(clsidText));
+  report.Ok(label.Id("capture-filter"), label.Title("capture filter"),
+            label.Found("binds to a filter of class " + Narrow(clsidText)));
 
   if (zelk::GraphControl::FindPin(filter.Get(), zelk::kCaptureOutputPinName, PINDIR_OUTPUT)) {
-    report.Ok("output-pin", "output pin", kPinName);
+    report.Ok(label.Id("output-pin"), label.Title("output pin"), label.Found(kPinName));
   } else {
-    report.Fail("output-pin", "output pin", "no output pin " + kPinName + "; the filter has " + PinList(filter.Get()),
+    report.Fail(label.Id("output-pin"), label.Title("output pin"),
+                label.Found("no output pin " + kPinName + "; the filter has " + PinList(filter.Get())),
                 kOwnDriver + ": the module hands this pin to the host, and other drivers do not provide it");
   }
 
   ComPtr<IKsPropertySet> properties;
   if (FAILED(filter.As(&properties)) || !properties) {
-    report.Fail("property-interface", "property interface",
-                "the filter has no IKsPropertySet: the module cannot reach the board",
+    report.Fail(label.Id("property-interface"), label.Title("property interface"),
+                label.Found("the filter has no IKsPropertySet: the module cannot reach the board"),
                 kOwnDriver + ": the module controls the board only through its kernel-streaming properties");
     return;
   }
   properties.Reset();
-  report.Ok("property-interface", "property interface", "IKsPropertySet");
-  CheckBoard(report, filter);
+  report.Ok(label.Id("property-interface"), label.Title("property interface"), label.Found("IKsPropertySet"));
+  CheckBoard(report, filter, label);
 }
 
 }  // namespace
@@ -187,19 +218,26 @@ void CheckDevices(Report& report) {
     check =
         &report.Ok("devices", "video-input devices", kBoardName + " is " + devices[taken].path + " (" + count + ")");
   } else {
-    check = &report.Warn("devices", "video-input devices",
-                         std::to_string(named) + " of " + count + " are named " + kBoardName +
-                             "; the module takes the first: " + devices[taken].path,
-                         "the module always takes the first one listed: disable the other device of that name in "
-                         "Device Manager if it is not the board you record from");
+    check = &report.Ok("devices", "video-input devices",
+                       std::to_string(named) + " of " + count + several::kAreNamed + kBoardName + several::kEachABoard +
+                           devices[taken].path);
   }
+  int board = 0;
   for (size_t i = 0; i < devices.size(); ++i) {
-    check->details.push_back("\"" + devices[i].name + "\" " + devices[i].path +
-                             (i == taken             ? "  <- the module takes this one"
-                              : devices[i].boardName ? "  (not taken)"
-                                                     : ""));
+    std::string mark;
+    if (devices[i].boardName && ++board == 1)
+      mark = named == 1 ? "  <- the module takes this one" : several::kTakenUnbound;
+    else if (devices[i].boardName)
+      mark = several::kBoardDetail + std::to_string(board);
+    check->details.push_back("\"" + devices[i].name + "\" " + devices[i].path + mark);
   }
-  if (taken != std::string::npos) CheckFilter(report, devices[taken].moniker.Get());
+  // Every board, in the order of the list.
+  board = 0;
+  for (const Device& device : devices) {
+    if (!device.boardName) continue;
+    ++board;
+    CheckFilter(report, device.moniker.Get(), BoardLabel{board, named, device.path});
+  }
 }
 
 }  // namespace zelkdiag
