@@ -1,5 +1,10 @@
 #include "board_script.h"
 
+#include <dshow.h>
+#include <oleauto.h>
+
+#include <cwchar>
+
 #include "report.h"
 
 namespace zelkhost {
@@ -10,10 +15,40 @@ namespace {
 constexpr wchar_t kSimulatorFile[] = L"zelksim.dll";
 }  // namespace
 
-ComPtr<ISimBoardControl> ReachBoard() {
+namespace {
+
+// A filter of the board-th device named as the board (each device of the
+// simulator drives its own board; its moniker tells the filter which).
+HRESULT BindBoardDevice(int board, ComPtr<IUnknown>& filter) {
+  ComPtr<ICreateDevEnum> devices;
+  ComPtr<IEnumMoniker> monikers;
+  HRESULT hr = CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, CLSCTX_INPROC_SERVER, IID_ICreateDevEnum,
+                                reinterpret_cast<void**>(devices.GetAddressOf()));
+  if (SUCCEEDED(hr)) hr = devices->CreateClassEnumerator(CLSID_VideoInputDeviceCategory, monikers.GetAddressOf(), 0);
+  if (hr != S_OK) return FAILED(hr) ? hr : VFW_E_NOT_FOUND;
+  ComPtr<IMoniker> moniker;
+  while (monikers->Next(1, moniker.ReleaseAndGetAddressOf(), nullptr) == S_OK) {
+    ComPtr<IPropertyBag> bag;
+    VARIANT name;
+    VariantInit(&name);
+    if (FAILED(moniker->BindToStorage(nullptr, nullptr, IID_IPropertyBag, reinterpret_cast<void**>(bag.GetAddressOf()))) ||
+        FAILED(bag->Read(L"FriendlyName", &name, nullptr)))
+      continue;
+    const bool isBoard = name.vt == VT_BSTR && name.bstrVal && wcscmp(name.bstrVal, ZELK_SIM_DEVICE_NAME) == 0;
+    VariantClear(&name);
+    if (isBoard && --board == 0)
+      return moniker->BindToObject(nullptr, nullptr, IID_IUnknown, reinterpret_cast<void**>(filter.GetAddressOf()));
+  }
+  return VFW_E_NOT_FOUND;
+}
+
+}  // namespace
+
+ComPtr<ISimBoardControl> ReachBoard(int boardNumber) {
   ComPtr<IUnknown> filter;
-  HRESULT hr = CoCreateInstance(CLSID_ZelkSimCapture, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
-                                reinterpret_cast<void**>(filter.GetAddressOf()));
+  HRESULT hr = boardNumber == 1 ? CoCreateInstance(CLSID_ZelkSimCapture, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
+                                                   reinterpret_cast<void**>(filter.GetAddressOf()))
+                                : BindBoardDevice(boardNumber, filter);
   ComPtr<ISimBoardControl> board;
   if (SUCCEEDED(hr)) hr = filter.As(&board);
   if (FAILED(hr)) {

@@ -13,9 +13,10 @@
 
 namespace zelkhost {
 
-// The board's control interface, or null (with the reason said) when the
-// simulator is not registered.
-Microsoft::WRL::ComPtr<ISimBoardControl> ReachBoard();
+// The control interface of board `board` (1 = the first of the video-input
+// devices named "MB86393 PCI Capture"), or null (with the reason said) when
+// the simulator is not registered or has fewer boards.
+Microsoft::WRL::ComPtr<ISimBoardControl> ReachBoard(int board = 1);
 
 // Board code, decoder readiness, status report and an injected failure.
 // Call after the board's log was reset. Returns false with *error.

@@ -55,6 +55,7 @@ constexpr NumberOption kNumbers[] = {
     {"--bitrate", 1, INT32_MAX, "a positive number of bits per second", &Options::bitRate},
     {"--filter-mode", 0, 2, "0, 1 or 2", &Options::filterMode},
     {"--seconds", 1, 86400, "1 to 86400 seconds", &Options::seconds},
+    {"--board", 1, 8, "1 to 8, a board of the device list", &Options::board},
 };
 
 struct TextOption {
@@ -235,6 +236,8 @@ const char* UsageText() {
          "  --processing N         processing flags: bit 0 3D Y/C separation, bit 1 ghost reduction\n"
          "                         (both need --enhancer)\n"
          "  --filter-mode N        filter mode 0, 1 or 2 (default 1)\n"
+         "  --board N              bind the encoder to board N of several (1 to 8; without it the\n"
+         "                         module takes the first board, as a one-board host does)\n"
          "\n"
          "What is shown and saved:\n"
          "  --quiet                only the phase headings and the summary\n"

@@ -41,6 +41,7 @@ struct Options {
   std::string logPath;       // --log: one JSON object per request
   std::string timelinePath;  // --timeline: SVG picture of the phases
   std::string recordPath;    // --record: the stream through the File writer into this file
+  std::optional<int32_t> board;    // --board: which of several boards (1 on); unbound without it
   std::optional<int32_t> seconds;  // --seconds: how long --record runs the graph
 
   // How the simulated board misbehaves.

@@ -118,6 +118,14 @@ bool Recording::Attach() {
   ComPtr<IPin> pin;
   int32_t valueA = -1, valueB = -1;
   HRESULT hr = S_OK;
+  if (options_.board) {
+    ComPtr<IEncoderBoards> boards;
+    hr = encoder_.As(&boards);
+    if (FAILED(hr)) return Fail("--board: this zelkenc.dll drives the first board only (" + DescribeResult(hr) + ")");
+    hr = boards->BindBoardByIndex(static_cast<UINT32>(*options_.board));
+    ShowResult(Format("BindBoardByIndex(%d)", *options_.board).c_str(), hr);
+    if (FAILED(hr)) return Fail("--board: the module refused the board: " + DescribeResult(hr));
+  }
   const PhaseRecord& phase =
       Phase(kAttachPhase, [&] { hr = encoder_->LoadEncoder(graph_.Get(), pin.GetAddressOf(), &valueA, &valueB); });
   if (pin) Say("   %s; values %d and %d\n", PinText(pin.Get()).c_str(), valueA, valueB);
@@ -133,7 +141,11 @@ bool Recording::Attach() {
 // board. Finding no device of the board's name, the module sends nothing and
 // returns E_FAIL.
 void Recording::ExplainLoadFailure(const PhaseRecord& phase, bool pinHandedOut, HRESULT hr) {
-  if (!pinHandedOut && phase.requests.empty() && hr == E_FAIL) {
+  if (hr == ZELK_E_BOARD_GONE) {
+    Fail(Format("LoadEncoder found no board %d among the video-input devices (./run demo --board N registers "
+                "N virtual boards); the host got %s",
+                options_.board.value_or(1), DescribeResult(hr).c_str()));
+  } else if (!pinHandedOut && phase.requests.empty() && hr == E_FAIL) {
     const char* why = boardHidden_ ? "it was taken out with --no-board" : "is zelksim.dll registered?";
     Fail(Format("LoadEncoder found no capture board \"MB86393 PCI Capture\" among the video-input devices (%s); "
                 "the host got %s",

@@ -94,7 +94,7 @@ int Run(const Options& options, OutputFile& logFile, OutputFile& timelineFile) {
   Say("Module:   %s\n", Narrow(module.ModulePath()).c_str());
   Say("Firmware: %s (%lld bytes)\n", firmware.c_str(), FileSize(module.FirmwarePath()));
 
-  BoardLog log(ReachBoard());
+  BoardLog log(ReachBoard(options.board.value_or(1)));
   HiddenDevice hidden;
   std::string error;
   if (log.Available() && (FAILED(log.ResetResult()) || !ScriptBoard(log.Board(), options, &error) ||

@@ -21,7 +21,8 @@ endif()
 set(ZelkEncoder_RUNTIME_FILES "${_zelk_bin}/zelkenc.dll" "${_zelk_bin}/MbPciEncoder.rom")
 string(REPLACE "/bin/" "/sim/" _zelk_sim "${_zelk_bin}")
 set(ZelkEncoder_SIMULATOR_FILES "${_zelk_sim}/zelksim.dll" "${_zelk_sim}/zelksim_composite.mpg"
-    "${_zelk_sim}/zelksim_svideo.mpg" "${_zelk_sim}/zelksim_tuner.mpg")
+    "${_zelk_sim}/zelksim_svideo.mpg" "${_zelk_sim}/zelksim_tuner.mpg" "${_zelk_sim}/zelksim_composite_board2.mpg"
+    "${_zelk_sim}/zelksim_svideo_board2.mpg" "${_zelk_sim}/zelksim_tuner_board2.mpg")
 unset(_zelk_sim)
 unset(_zelk_bin)
 unset(_zelk_prefix)

@@ -40,9 +40,9 @@ static void Free(void *object) {
   if (object) IUnknown_Release((IUnknown *)object);
 }
 
-/* Adds the system's File writer to the graph, writing to RECORD_FILE, and
+/* Adds the system's File writer to the graph, writing to `file`, and
  * connects the board's pin to it. */
-static int ConnectFileWriter(IGraphBuilder *graph, IPin *pin) {
+static int ConnectFileWriterTo(IGraphBuilder *graph, IPin *pin, const WCHAR *file) {
   IBaseFilter *writer = NULL;
   IFileSinkFilter *sink = NULL;
   IEnumPins *pins = NULL;
@@ -51,8 +51,8 @@ static int ConnectFileWriter(IGraphBuilder *graph, IPin *pin) {
                                                          &IID_IBaseFilter, (void **)&writer));
 
   ok = ok && Check("file sink", IBaseFilter_QueryInterface(writer, &IID_IFileSinkFilter, (void **)&sink));
-  ok = ok && Check("SetFileName", IFileSinkFilter_SetFileName(sink, RECORD_FILE, NULL));
-  ok = ok && Check("AddFilter", IGraphBuilder_AddFilter(graph, writer, L"File writer"));
+  ok = ok && Check("SetFileName", IFileSinkFilter_SetFileName(sink, file, NULL));
+  ok = ok && Check("AddFilter", IGraphBuilder_AddFilter(graph, writer, file));
   ok = ok && Check("writer pins", IBaseFilter_EnumPins(writer, &pins));
   ok = ok && IEnumPins_Next(pins, 1, &input, NULL) == S_OK;
   ok = ok && Check("ConnectDirect", IGraphBuilder_ConnectDirect(graph, pin, input, NULL));
@@ -80,6 +80,8 @@ static int Completed(IGraphBuilder *graph) {
   if (completed) puts("  the graph completed while the board was recording");
   return completed;
 }
+
+static int ConnectFileWriter(IGraphBuilder *graph, IPin *pin) { return ConnectFileWriterTo(graph, pin, RECORD_FILE); }
 
 /* Runs the graph for RECORD_SECONDS, polling the encoder's status each second. */
 static int RunAndPoll(IGraphBuilder *graph, IEncoderModule *encoder) {
@@ -119,7 +121,7 @@ static int RecordAgain(IGraphBuilder *graph, IEncoderModule *encoder) {
   IMediaControl *control = NULL;
   INT32 svideo = 1;
   DWORD started;
-  int ok = Check("find File writer", IGraphBuilder_FindFilterByName(graph, L"File writer", &writer));
+  int ok = Check("find File writer", IGraphBuilder_FindFilterByName(graph, RECORD_FILE, &writer));
 
   ok = ok && Check("file sink", IBaseFilter_QueryInterface(writer, &IID_IFileSinkFilter, (void **)&sink));
   ok = ok && Check("SetFileName", IFileSinkFilter_SetFileName(sink, SECOND_FILE, NULL));
@@ -235,6 +237,81 @@ static int ThroughCom(void) {
   return CanUnload(GetModuleHandleW(L"zelkenc.dll")) && ok;
 }
 
+/* ---- Two boards in one PC: two programmes at once ----------------------
+ * Two objects, each bound to its own board by the board's device path (the
+ * path is what an application remembers: it stays the same across reboots,
+ * while the order of the list may not). Both boards go into one graph, each
+ * with its own File writer, and the graph runs once for both. */
+#define BOARD_FILE_1 L"sample_board1.mpg"
+#define BOARD_FILE_2 L"sample_board2.mpg"
+
+/* Binds the encoder to board `index` of the list, by its path. */
+static int BindByPath(IEncoderModule *encoder, UINT32 index) {
+  IEncoderBoards *boards = NULL;
+  BSTR name = NULL, path = NULL;
+  int ok = Check("IEncoderBoards", IEncoderModule_QueryInterface(encoder, &IID_IEncoderBoards, (void **)&boards));
+
+  ok = ok && Check("GetBoard", IEncoderBoards_GetBoard(boards, index, &name, &path));
+  if (ok) printf("  %ls at %ls\n", name, path);
+  ok = ok && Check("BindBoardByPath", IEncoderBoards_BindBoardByPath(boards, path));
+  SysFreeString(name);
+  SysFreeString(path);
+  Free(boards);
+  return ok;
+}
+
+/* Attaches the bound board to the graph and starts its encoder, writing to `file`. */
+static int StartBoard(IGraphBuilder *graph, IEncoderModule *encoder, const WCHAR *file, IPin **pin) {
+  INT32 valueA = 0, valueB = 0;
+  int ok = Check("Initialize", IEncoderModule_Initialize(encoder, "Software\\SampleHost", NULL));
+
+  ok = ok && Check("LoadEncoder", IEncoderModule_LoadEncoder(encoder, (IFilterGraph *)graph, pin,
+                                                             &valueA, &valueB));
+  ok = ok && Check("InitializeEncoder", IEncoderModule_InitializeEncoder(encoder));
+  ok = ok && Check("StartEncoder", IEncoderModule_StartEncoder(encoder));
+  return ok && ConnectFileWriterTo(graph, *pin, file);
+}
+
+static int RecordTwoBoards(void) {
+  IEncoderModule *encoders[2] = {NULL, NULL};
+  IPin *pins[2] = {NULL, NULL};
+  const WCHAR *files[2] = {BOARD_FILE_1, BOARD_FILE_2};
+  IGraphBuilder *graph = NULL;
+  IEncoderBoards *boards = NULL;
+  UINT32 count = 0;
+  int ok, i;
+
+  ok = Check("create graph", CoCreateInstance(&CLSID_FilterGraph, NULL, CLSCTX_INPROC_SERVER,
+                                              &IID_IGraphBuilder, (void **)&graph));
+  for (i = 0; i < 2; ++i) {
+    ok = ok && Check("CoCreateInstance", CoCreateInstance(&CLSID_ZelkEncoder, NULL, CLSCTX_INPROC_SERVER,
+                                                          &IID_IEncoderModule, (void **)&encoders[i]));
+  }
+  ok = ok && Check("IEncoderBoards", IEncoderModule_QueryInterface(encoders[0], &IID_IEncoderBoards,
+                                                                   (void **)&boards));
+  ok = ok && Check("GetBoardCount", IEncoderBoards_GetBoardCount(boards, &count));
+  Free(boards);
+  if (ok && count < 2) printf("  %u board in this PC: nothing to record from a second one\n", (unsigned)count);
+  for (i = 0; i < 2 && count >= 2; ++i) ok = ok && BindByPath(encoders[i], (UINT32)i + 1);
+  for (i = 0; i < 2 && count >= 2; ++i) ok = ok && StartBoard(graph, encoders[i], files[i], &pins[i]);
+  /* Both File writers are in the graph: one Run records both boards. */
+  ok = ok && (count < 2 || RunAndPoll(graph, encoders[0]));
+  ok = ok && (count < 2 || Check("GetEncStatus 2", IEncoderModule_GetEncStatus(encoders[1], &(EncoderStatus){0})));
+  for (i = 0; i < 2; ++i) {
+    if (!encoders[i]) continue;
+    if (!pins[i]) {
+      IEncoderModule_Release(encoders[i]);
+      continue;
+    }
+    ok = Check("StopEncoder", IEncoderModule_StopEncoder(encoders[i])) && ok;
+    if (graph) Check("UnloadEncoder", IEncoderModule_UnloadEncoder(encoders[i], (IFilterGraph *)graph));
+    Free(pins[i]);
+    IEncoderModule_Release(encoders[i]);
+  }
+  Free(graph);
+  return ok;
+}
+
 int main(void) {
   int ok;
 
@@ -243,7 +320,9 @@ int main(void) {
   ok = ThroughExport();
   puts("-- through CoCreateInstance");
   ok = ThroughCom() && ok;
+  puts("-- two boards at once");
+  ok = RecordTwoBoards() && ok;
   CoUninitialize();
-  puts(ok ? "recorded both ways; the module can unload" : "FAILED");
+  puts(ok ? "recorded both ways and from two boards at once; the module can unload" : "FAILED");
   return ok ? 0 : 1;
 }

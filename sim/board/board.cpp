@@ -33,7 +33,7 @@ LoggedRequest Arrival(bool isSet, const GUID& set, ULONG id, const void* instanc
 
 }  // namespace
 
-Board::Board() : state_(std::make_shared<State>()) { Reset(); }
+Board::Board(int number) : number_(number), state_(std::make_shared<State>()) { Reset(); }
 
 HRESULT Board::State::InjectedFault(const LoggedRequest& request) {
   const uint64_t number = ++requests;

@@ -24,7 +24,10 @@ namespace zelk::sim {
 
 class Board {
  public:
-  Board();
+  // `number`: which board of the machine this is (1 = the first). It picks
+  // the board's picture, so that a recording shows which board made it.
+  explicit Board(int number = 1);
+  int Number() const { return number_; }
 
   // Back to the state of a board just powered on: scripting, registers,
   // firmware, effects, log and faults all cleared; the log clock restarts.
@@ -89,6 +92,7 @@ class Board {
     DWORD fault;             // ZELK_SIM_STREAM_* of sim_control.h
     uint64_t faultFromSample;
     std::wstring clipFolder;  // empty: beside zelksim.dll
+    int boardNumber;          // picks the board's own picture
   };
   StreamView ForStream() const;
   void ScriptStream(DWORD fault, uint64_t afterSamples);
@@ -112,6 +116,7 @@ class Board {
                 ULONG dataLength, ULONG* returned);
   // Implementation-defined state (the simulator's own design).
   struct State;
+  int number_;
   std::shared_ptr<State> state_;
 };
 

@@ -30,6 +30,7 @@ Board::StreamView Board::ForStream() const {
   view.fault = s.streamFault;
   view.faultFromSample = s.streamFaultFrom;
   view.clipFolder = s.clipFolder;
+  view.boardNumber = number_;
   return view;
 }
 

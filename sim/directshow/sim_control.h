@@ -1,10 +1,15 @@
 // The simulated board's private control interface and class identifiers.
 //
 // zelksim.dll serves the capture filter class CLSID_ZelkSimCapture; every
-// instance in a process talks to one shared board (the board is the hardware,
-// filter instances are handles to it). A test or the demo host queries any
-// instance for ISimBoardControl to script the board, read its request log and
-// inject faults. Self-contained: only Windows headers, plain COM types.
+// instance made from one device talks to that device's board (the board is
+// the hardware, filter instances are handles to it). The DLL can register up
+// to 8 boards (regsvr32 /i:N zelksim.dll), each a device of its own with its
+// own "DevicePath", its own state, request log, faults and stream; a filter
+// learns its board from the device's property bag (IPersistPropertyBag::Load)
+// and drives board 1 when it is created without one. A test or the demo host
+// queries an instance of a board's device for ISimBoardControl to script that
+// board, read its request log and inject faults. Self-contained: only Windows
+// headers, plain COM types.
 #ifndef ZELK_SIM_CONTROL_H
 #define ZELK_SIM_CONTROL_H
 

@@ -2,11 +2,13 @@
 // also answers IKsPropertySet and ISimBoardControl.
 #include "sim_filter.h"
 
+#include <oleauto.h>
 #include <vfwmsgs.h>
 
 #include <cwchar>
 #include <new>
 
+#include "board_devices.h"
 #include "enumerators.h"
 #include "sim_filters.h"
 
@@ -84,6 +86,8 @@ STDMETHODIMP SimFilter::QueryInterface(REFIID iid, void** out) {
     *out = static_cast<IKsPropertySet*>(this);
   else if (board_ && IsEqualIID(iid, IID_ISimBoardControl))
     *out = static_cast<ISimBoardControl*>(this);
+  else if (board_ && IsEqualIID(iid, IID_IPersistPropertyBag))
+    *out = static_cast<IPersistPropertyBag*>(this);
   if (!*out) return E_NOINTERFACE;
   AddRef();
   return S_OK;
@@ -102,6 +106,29 @@ STDMETHODIMP SimFilter::GetClassID(CLSID* clsid) {
   *clsid = clsid_;
   return S_OK;
 }
+
+STDMETHODIMP SimFilter::InitNew() { return S_OK; }
+
+STDMETHODIMP SimFilter::Load(IPropertyBag* bag, IErrorLog* log) {
+  if (!bag) return E_POINTER;
+  VARIANT path;
+  VariantInit(&path);
+  path.vt = VT_BSTR;
+  // A device without a path of ours (an older registration) is board 1.
+  if (FAILED(bag->Read(L"DevicePath", &path, log)) || path.vt != VT_BSTR) return S_OK;
+  const int number = BoardOfDevicePath(path.bstrVal);
+  VariantClear(&path);
+  if (number == 0 || number == board_->Number()) return S_OK;
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (graph_ || state_ != State_Stopped) return E_UNEXPECTED;  // in use: too late to change boards
+  }
+  board_ = DeviceBoard(number);
+  for (const auto& pin : pins_) pin->UseBoard(board_);
+  return S_OK;
+}
+
+STDMETHODIMP SimFilter::Save(IPropertyBag*, BOOL, BOOL) { return E_NOTIMPL; }
 
 bool SimFilter::Stopped() {
   std::lock_guard<std::mutex> guard(lock_);

@@ -53,6 +53,8 @@ class SimPin final : public IPin {
   const std::wstring& Name() const { return name_; }
   // The output pin of a filter with a board streams; other pins have none.
   Streamer* StreamOut() const { return streamer_.get(); }
+  // Streams from `board` from now on (the filter is not in use yet).
+  void UseBoard(const std::shared_ptr<Board>& board);
 
  private:
   void SetConnection(IPin* peer, const AM_MEDIA_TYPE* type);
@@ -72,9 +74,13 @@ struct PinInfo {
   PIN_DIRECTION direction;
 };
 
-class SimFilter final : public IBaseFilter, public IKsPropertySet, public ISimBoardControl {
+class SimFilter final : public IBaseFilter,
+                        public IKsPropertySet,
+                        public ISimBoardControl,
+                        public IPersistPropertyBag {
  public:
-  // `board` null: a filter without IKsPropertySet and ISimBoardControl.
+  // `board` null: a filter without IKsPropertySet, ISimBoardControl and
+  // IPersistPropertyBag.
   SimFilter(const CLSID& clsid, std::shared_ptr<Board> board, const std::vector<PinInfo>& pins);
   ~SimFilter();
 
@@ -83,8 +89,14 @@ class SimFilter final : public IBaseFilter, public IKsPropertySet, public ISimBo
   STDMETHODIMP_(ULONG) AddRef() override;
   STDMETHODIMP_(ULONG) Release() override;
 
-  // IBaseFilter
+  // IBaseFilter and IPersistPropertyBag (IPersist)
   STDMETHODIMP GetClassID(CLSID* clsid) override;
+
+  // IPersistPropertyBag: a device moniker hands the filter its device's
+  // property bag; "DevicePath" says which board the filter drives.
+  STDMETHODIMP InitNew() override;
+  STDMETHODIMP Load(IPropertyBag* bag, IErrorLog* log) override;
+  STDMETHODIMP Save(IPropertyBag* bag, BOOL clearDirty, BOOL saveAll) override;
   STDMETHODIMP Stop() override;
   STDMETHODIMP Pause() override;
   STDMETHODIMP Run(REFERENCE_TIME start) override;
@@ -133,7 +145,8 @@ class SimFilter final : public IBaseFilter, public IKsPropertySet, public ISimBo
  private:
   LONG refs_ = 1;
   const CLSID clsid_;
-  const std::shared_ptr<Board> board_;
+  // Chosen before the filter is handed out (construction, then Load); fixed after.
+  std::shared_ptr<Board> board_;
   std::vector<std::unique_ptr<SimPin>> pins_;
   std::mutex lock_;
   IFilterGraph* graph_ = nullptr;  // not counted: the graph holds the filter

@@ -25,6 +25,10 @@ SimPin::SimPin(SimFilter* filter, const wchar_t* name, PIN_DIRECTION direction)
 
 SimPin::~SimPin() { FreeType(&type_); }
 
+void SimPin::UseBoard(const std::shared_ptr<Board>& board) {
+  if (streamer_) streamer_ = std::make_unique<Streamer>(board);
+}
+
 STDMETHODIMP SimPin::QueryInterface(REFIID iid, void** out) {
   if (!out) return E_POINTER;
   if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IPin)) {

@@ -14,6 +14,8 @@ namespace {
 constexpr const wchar_t* kClipNames[] = {L"zelksim_composite.mpg", L"zelksim_svideo.mpg", L"zelksim_tuner.mpg"};
 static_assert(std::size(kClipNames) == 3, "one clip per video input: composite, S-video, tuner");
 constexpr LONGLONG kLargestClip = 256LL << 20;
+// The pictures of the even boards carry this before ".mpg".
+constexpr wchar_t kEvenBoardSuffix[] = L"_board2";
 
 std::wstring ModuleFolder() {
   HMODULE module = nullptr;
@@ -69,17 +71,20 @@ LoadedClip ReadClip(const std::wstring& path) {
 
 }  // namespace
 
-const wchar_t* ClipFileName(int input) {
-  return input >= 0 && input < static_cast<int>(std::size(kClipNames)) ? kClipNames[input] : kClipNames[0];
+std::wstring ClipFileName(int input, int board) {
+  std::wstring name =
+      input >= 0 && input < static_cast<int>(std::size(kClipNames)) ? kClipNames[input] : kClipNames[0];
+  if (board > 0 && board % 2 == 0) name.insert(name.size() - 4, kEvenBoardSuffix);
+  return name;
 }
 
 // A clip stays loaded while a stream plays it; the file is read and checked
 // without the cache's lock, so one slow clip holds up no other.
-LoadedClip LoadClip(const std::wstring& folder, int input) {
+LoadedClip LoadClip(const std::wstring& folder, int input, int board) {
   static std::mutex lock;
   static std::map<std::wstring, std::weak_ptr<const ProgramStream>> loaded;
   try {
-    const std::wstring path = (folder.empty() ? ModuleFolder() : folder) + L"\\" + ClipFileName(input);
+    const std::wstring path = (folder.empty() ? ModuleFolder() : folder) + L"\\" + ClipFileName(input, board);
     {
       std::lock_guard<std::mutex> guard(lock);
       if (const auto found = loaded.find(path); found != loaded.end()) {

@@ -12,8 +12,11 @@
 
 namespace zelk::sim {
 
-// The clip's file name for input 0 (composite), 1 (S-video) or 2 (tuner).
-const wchar_t* ClipFileName(int input);
+// The clip's file name for input 0 (composite), 1 (S-video) or 2 (tuner) of
+// board `board` (1 = the first). Boards take turns between two sets of
+// pictures: odd boards show the plain patterns, even boards the same patterns
+// in other colours with a tone an octave up.
+std::wstring ClipFileName(int input, int board = 1);
 
 struct LoadedClip {
   std::shared_ptr<const ProgramStream> clip;  // null on failure
@@ -22,8 +25,8 @@ struct LoadedClip {
   std::string path;                           // the file's path, for messages
 };
 
-// The clip of `input` from `folder` (empty: the folder of the module that
-// holds this code, zelksim.dll or a test program).
-LoadedClip LoadClip(const std::wstring& folder, int input);
+// The clip of `input` of board `board` from `folder` (empty: the folder of
+// the module that holds this code, zelksim.dll or a test program).
+LoadedClip LoadClip(const std::wstring& folder, int input, int board = 1);
 
 }  // namespace zelk::sim

@@ -335,7 +335,7 @@ bool Streamer::Shared::ClipFor(std::unique_lock<std::mutex>& lock, const Board::
   if (clip_ && clipInput_ == view.input && clipFolder_ == view.clipFolder) return true;
   const size_t capacity = bufferSize_;
   lock.unlock();
-  LoadedClip loaded = LoadClip(view.clipFolder, view.input);
+  LoadedClip loaded = LoadClip(view.clipFolder, view.input, view.boardNumber);
   if (loaded.clip) {
     const std::string unfit = CheckFits(*loaded.clip, capacity);
     if (!unfit.empty()) loaded = {nullptr, VFW_E_BUFFER_OVERFLOW, "clip " + loaded.path + ": " + unfit, loaded.path};
@@ -465,7 +465,8 @@ void Streamer::Shared::Loop() {
     end += mediaShift_;
     lastMediaEnd_ = end;
     Report(ZELK_SIM_STREAM_DELIVERING, S_OK,
-           std::string("delivering the ") + InputName(view.input) + " clip, aspect " +
+           std::string("delivering the ") + InputName(view.input) + " clip" +
+               (view.boardNumber == 1 ? "" : " of board " + std::to_string(view.boardNumber)) + ", aspect " +
                (view.aspectCode == kAspect16x9 ? "16:9" : "4:3"));
     // Stream samples carry their byte position in the stream as their time
     // (where a file writer puts them); the capture times on the graph's clock

@@ -40,19 +40,26 @@ HRESULT EncoderObject::LoadEncoder(IFilterGraph* hostGraph, IPin** pin, int32_t*
 
   // Only this operation and UnloadEncoder change captureFilter, both under
   // graphLock: the copy stays current while the graph is asked.
+  // The binding is read once; binding is refused until this load ends.
   ComPtr<IBaseFilter> filter;
+  BoardBinding board;
   {
     LockGuard guard(objectLock);
     filter = captureFilter;
+    board = binding;
+    loading = true;
   }
-  HRESULT hr = AddDeviceFilter(CLSID_VideoInputDeviceCategory, kCaptureDeviceNameAnsi, kCaptureDeviceNameWide,
-                               std::addressof(filter));
+  // An unbound object takes the first board by its name, as it always has.
+  HRESULT hr = board.Bound() ? AddBoundBoard(board, std::addressof(filter))
+                             : AddDeviceFilter(CLSID_VideoInputDeviceCategory, kCaptureDeviceNameAnsi,
+                                               kCaptureDeviceNameWide, std::addressof(filter));
   // The pin is looked up on the filter itself, outside objectLock.
   ComPtr<IPin> outputPin;
   if (SUCCEEDED(hr)) outputPin = FindPin(filter.Get(), kCaptureOutputPinName, PINDIR_OUTPUT);
 
   LockGuard guard(objectLock);
   captureFilter = filter;
+  loading = false;
   if (FAILED(hr)) return FailStep(kLoadEncoderTrace, 1, hr);
   // The graph took the filter under another name: we hold no filter to drive.
   if (!captureFilter) return FailStep(kLoadEncoderTrace, 1, E_FAIL);

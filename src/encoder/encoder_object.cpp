@@ -37,6 +37,12 @@ HRESULT EncoderObject::InnerQueryInterface(REFIID iid, void** out) {
     face->AddRef();
     return S_OK;
   }
+  if (IsEqualIID(iid, IID_IEncoderBoards)) {
+    IEncoderBoards* face = this;
+    *out = face;
+    face->AddRef();
+    return S_OK;
+  }
   if (IsEqualIID(iid, IID_IUnknown)) {
     *out = InnerUnknown();
     InnerAddRef();

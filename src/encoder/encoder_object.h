@@ -4,8 +4,8 @@
 //
 // Faces, in layout order: IEncoderModule (handed to the host), GraphControl
 // (embedded graph control), the nondelegating unknown (carries the count,
-// makes the object aggregatable) and ITunerControl (used by the object itself,
-// never handed out).
+// makes the object aggregatable), ITunerControl (used by the object itself,
+// never handed out) and IEncoderBoards (the host's choice of board).
 //
 // Threads. Every IEncoderModule slot that reads or writes the object holds
 // objectLock from entry to return, so calls on one object run one after
@@ -21,10 +21,12 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <string>
 
 #include <zelk/encoder_module.h>
 
 #include "com_support.h"
+#include "encoder/device_search.h"
 #include "encoder/fair_lock.h"
 #include "encoder/graph_control.h"
 #include "encoder/property_channel.h"
@@ -76,7 +78,8 @@ enum EncoderState : int32_t {
 class EncoderObject final : public IEncoderModule,
                             public GraphControl,
                             public INonDelegatingUnknown,
-                            public ITunerControl {
+                            public ITunerControl,
+                            public IEncoderBoards {
  public:
   // `result` is neither read nor written.
   EncoderObject(IUnknown* outer, HRESULT* result);
@@ -137,6 +140,18 @@ class EncoderObject final : public IEncoderModule,
   HRESULT STDMETHODCALLTYPE TC_GetBCSH(tuner::PictureValues* picture) override;
   HRESULT STDMETHODCALLTYPE TC_Reserved10(int32_t value) override;
 
+  // IEncoderBoards (board_binding.cpp).
+  HRESULT STDMETHODCALLTYPE GetBoardCount(UINT32* count) override;
+  HRESULT STDMETHODCALLTYPE GetBoard(UINT32 index, BSTR* name, BSTR* devicePath) override;
+  HRESULT STDMETHODCALLTYPE BindBoardByIndex(UINT32 index) override;
+  HRESULT STDMETHODCALLTYPE BindBoardByPath(const WCHAR* devicePath) override;
+  HRESULT STDMETHODCALLTYPE GetBinding(UINT32* index, BSTR* devicePath) override;
+
+  // Step 1 of LoadEncoder for a bound object: the bound board's filter into
+  // the graph under the board's own name, or ZELK_E_BOARD_GONE with a trace
+  // line that names what was asked.
+  HRESULT AddBoundBoard(const BoardBinding& binding, ComPtr<IBaseFilter>* filter);
+
   // Object operations of the set-up and the front end.
   HRESULT InitEnc();
   HRESULT TC_SetInput(int32_t input);
@@ -168,6 +183,8 @@ class EncoderObject final : public IEncoderModule,
   AudioSettings audio{0, 224000, 2, 0};
   ComPtr<IBaseFilter> captureFilter;
   ComPtr<IUnknown> notify;
+  BoardBinding binding;  // the board the next LoadEncoder attaches
+  bool loading = false;  // a LoadEncoder runs: binding is refused meanwhile
   // Guards every field above but the counts; see Threads at the top.
   FairLock objectLock;
 };

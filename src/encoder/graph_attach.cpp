@@ -24,16 +24,26 @@ bool PinInfoOf(IPin* pin, PIN_INFO* info, ComPtr<IBaseFilter>& filter) {
 
 HRESULT GraphControl::AddDeviceFilter(const GUID& category, const char* ansiName, const wchar_t* wideName,
                                       ComPtr<IBaseFilter>* filter) {
+  return AddFilterOf(nullptr, category, ansiName, wideName, filter);
+}
+
+HRESULT GraphControl::AddBoardFilter(IMoniker* device, const wchar_t* wideName, ComPtr<IBaseFilter>* filter) {
+  if (!device) return E_POINTER;
+  return AddFilterOf(device, CLSID_VideoInputDeviceCategory, nullptr, wideName, filter);
+}
+
+HRESULT GraphControl::AddFilterOf(IMoniker* device, const GUID& category, const char* ansiName,
+                                  const wchar_t* wideName, ComPtr<IBaseFilter>* filter) {
   HRESULT hr = FindFilterInGraph(wideName, filter);
   if (SUCCEEDED(hr)) return hr;  // in the graph already
 
   ComPtr<IBaseFilter> bound;
   IBaseFilter* toAdd = filter && *filter ? filter->Get() : nullptr;
   if (!toAdd) {
-    ComPtr<IMoniker> moniker;
-    hr = FindDeviceMoniker(category, ansiName, moniker);
+    ComPtr<IMoniker> moniker(device);
+    if (!moniker) hr = FindDeviceMoniker(category, ansiName, moniker);
     // Without a name the category's first device will do; with one, only that device.
-    if (FAILED(hr) || (hr == 1 && ansiName)) return E_FAIL;
+    if (!device && (FAILED(hr) || (hr == 1 && ansiName))) return E_FAIL;
     if (FAILED(moniker->BindToObject(nullptr, nullptr, IID_IBaseFilter, reinterpret_cast<void**>(bound.GetAddressOf()))) ||
         !bound) {
       return E_FAIL;

@@ -44,12 +44,19 @@ class GraphControl {
   // slot is passed as std::addressof(slot): a ComPtr's operator& empties it.
   HRESULT AddDeviceFilter(const GUID& category, const char* ansiName, const wchar_t* wideName,
                           ComPtr<IBaseFilter>* filter);
+  // The same for a device chosen beforehand (a bound board): its moniker
+  // instead of the search by name.
+  HRESULT AddBoardFilter(IMoniker* device, const wchar_t* wideName, ComPtr<IBaseFilter>* filter);
   HRESULT FindFilterInGraph(const wchar_t* wideName, ComPtr<IBaseFilter>* filter);
   HRESULT FindDeviceMoniker(const GUID& category, const char* ansiName, ComPtr<IMoniker>& moniker);
   static ComPtr<IPin> FindPin(IBaseFilter* filter, const wchar_t* name, PIN_DIRECTION direction);
   // The first failure of the graph's Disconnect or RemoveFilter, S_OK when none.
   HRESULT RemoveFilterAndDownstream(IBaseFilter* filter);
   HRESULT RemoveDownstreamOfPin(IPin* pin);
+
+  // AddDeviceFilter and AddBoardFilter: `device` null searches by `ansiName`.
+  HRESULT AddFilterOf(IMoniker* device, const GUID& category, const char* ansiName, const wchar_t* wideName,
+                      ComPtr<IBaseFilter>* filter);
 
   // The borrowed graph: set on entry to LoadEncoder/UnloadEncoder, emptied before they return.
   ComPtr<IFilterGraph> graph;

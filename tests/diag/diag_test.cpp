@@ -356,8 +356,10 @@ const Row kRows[] = {
        return std::wstring();
      },
      1, "video-input devices", "FAIL", "no video-input device", "install the board's driver"},
-    {"two devices of the board's name", WithDevice(L"MB86393 PCI Capture 2", ZELK_SIM_BOARD), 0, "video-input devices",
-     "WARN", "2 of", "the module always takes the first one listed"},
+    {"two boards", WithDevice(L"MB86393 PCI Capture 2", ZELK_SIM_BOARD), 0, "video-input devices", "OK", "2 of", "",
+     "<- board 2"},
+    {"two boards: the second one checked too", WithDevice(L"MB86393 PCI Capture 2", ZELK_SIM_BOARD), 0,
+     "capture filter (board 2)", "OK", "board 2 at @device", ""},
     {"the board's filter without its pin", WithDevice(L"0 MB86393 without pin", ZELK_SIM_BOARD_WITHOUT_PIN), 1,
      "output pin", "FAIL", "no output pin \"Video/Muxed Out\"; the filter has \"Video In\" (in)",
      "install the board's own driver"},
@@ -430,6 +432,22 @@ std::string RowName(const ::testing::TestParamInfo<Row>& row) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Machines, Doctor, ::testing::ValuesIn(kRows), RowName);
+
+// Each board is a check of its own in the JSON report, with its path.
+TEST_F(Doctor, JsonListsEveryBoard) {
+  ProgramRun json;
+  {
+    Machine machine;
+    machine.AddDevice(kBoardName, L"MB86393 PCI Capture 2", ZELK_SIM_BOARD);
+    json = RunProgram(L"zelkdiag.exe", L"--json --lang en");
+  }
+  Json report;
+  ASSERT_TRUE(ParseJson(json.output, report)) << json.output;
+  std::vector<std::string> boards;
+  for (const Json& check : report["checks"].items)
+    if (check["id"].text.rfind("capture-filter", 0) == 0) boards.push_back(check["found"].text.substr(0, 11));
+  EXPECT_EQ(boards, (std::vector<std::string>{"board 1 at ", "board 2 at "})) << json.output;
+}
 
 // The names of an object's members and, for the checks, of theirs.
 std::vector<std::string> Keys(const Json& report) {

@@ -1,6 +1,7 @@
-// The board's device as the module finds it: every video-input device, the
-// first one of the board's name (the one the module takes), its filter, its
-// output pin, its property interface, and, read-only, the board's own answer.
+// The boards' devices as the module finds them: every video-input device,
+// each one of the board's name (the first is the one an object takes unless a
+// host binds it to another), its filter, its output pin, its property
+// interface, and, read-only, the board's own answer.
 #include <windows.h>
 #include <dshow.h>
 #include <oleauto.h>
@@ -24,6 +25,21 @@ using zelk::ComPtr;
 
 const std::string kBoardName = std::string("\"") + zelk::kCaptureDeviceNameAnsi + "\"";
 const std::string kPinName = "\"" + Narrow(zelk::kCaptureOutputPinName) + "\"";
+
+// How the checks of board `number` are named: board 1 as on a machine with
+// one board, the others with the board's number.
+struct BoardLabel {
+  int number;
+  int boards;  // how many the machine has
+  Text path;
+  std::string Id(const std::string& id) const { return number == 1 ? id : id + "-" + std::to_string(number); }
+  Text Title(UINT title) const {
+    return number == 1 ? Say(title) : Say(MSG_BOARD_LABEL_TITLE, {Say(title), std::to_string(number)});
+  }
+  Text Found(const Text& found) const {
+    return boards < 2 ? found : Say(MSG_BOARD_LABEL_FOUND, {std::to_string(number), path, found});
+  }
+};
 
 struct Device {
   Text name;
@@ -97,7 +113,7 @@ bool EnhancerBoard(uint32_t code) {
 }
 
 // The device-information property, read without firmware: nothing is written.
-void CheckBoard(Report& report, const ComPtr<IBaseFilter>& filter) {
+void CheckBoard(Report& report, const ComPtr<IBaseFilter>& filter, const BoardLabel& label) {
   namespace board = zelk::board;
   const board::PropertyInfo* property = board::FindProperty(board::kDevicePropertySet, board::kPropDeviceInfo);
   std::vector<uint8_t> info(property->payloadSize);
@@ -105,52 +121,56 @@ void CheckBoard(Report& report, const ComPtr<IBaseFilter>& filter) {
   const zelk::PropertyChannel properties(filter);
   const HRESULT hr = properties.Get(board::kDevicePropertySet, board::kPropDeviceInfo, nullptr, 0, info.data(),
                                     static_cast<ULONG>(info.size()), &returned);
-  const Text title = Say(MSG_BOARD_TITLE);
+  const std::string id = label.Id("board");
+  const Text title = label.Title(MSG_BOARD_TITLE);
   const Text later = Say(MSG_BOARD_LATER);
   if (FAILED(hr)) {
-    report.Warn("board", title, Say(MSG_BOARD_NO_ANSWER, {property->name, DescribeResult(hr)}), later);
+    report.Warn(id, title, label.Found(Say(MSG_BOARD_NO_ANSWER, {property->name, DescribeResult(hr)})), later);
     return;
   }
   uint32_t code = 0;
   if (returned < sizeof code) {
-    report.Warn("board", title, Say(MSG_BOARD_SHORT_ANSWER, {property->name, std::to_string(returned)}), later);
+    report.Warn(id, title, label.Found(Say(MSG_BOARD_SHORT_ANSWER, {property->name, std::to_string(returned)})),
+                later);
     return;
   }
   std::memcpy(&code, info.data(), sizeof code);
-  report.Ok("board", title,
-            Say(EnhancerBoard(code) ? MSG_BOARD_ENHANCER : MSG_BOARD_NO_ENHANCER, {std::to_string(code)}));
+  report.Ok(id, title,
+            label.Found(Say(EnhancerBoard(code) ? MSG_BOARD_ENHANCER : MSG_BOARD_NO_ENHANCER, {std::to_string(code)})));
 }
 
-// The filter of the device the module takes, and what the module needs of it.
-void CheckFilter(Report& report, IMoniker* moniker) {
+// The filter of one board's device, and what the module needs of it.
+void CheckFilter(Report& report, IMoniker* moniker, const BoardLabel& label) {
   ComPtr<IBaseFilter> filter;
   const HRESULT hr =
       moniker->BindToObject(nullptr, nullptr, IID_IBaseFilter, reinterpret_cast<void**>(filter.GetAddressOf()));
   if (FAILED(hr) || !filter) {
-    report.Fail("capture-filter", Say(MSG_FILTER_TITLE), Say(MSG_FILTER_NO_BIND, {DescribeResult(hr)}),
-                Say(MSG_FILTER_NO_BIND_REMEDY));
+    report.Fail(label.Id("capture-filter"), label.Title(MSG_FILTER_TITLE),
+                label.Found(Say(MSG_FILTER_NO_BIND, {DescribeResult(hr)})), Say(MSG_FILTER_NO_BIND_REMEDY));
     return;
   }
   CLSID clsid{};
   wchar_t clsidText[40] = L"?";
   if (SUCCEEDED(filter->GetClassID(&clsid))) StringFromGUID2(clsid, clsidText, 40);
-  report.Ok("capture-filter", Say(MSG_FILTER_TITLE), Say(MSG_FILTER_CLASS, {Narrow(clsidText)}));
+  report.Ok(label.Id("capture-filter"), label.Title(MSG_FILTER_TITLE),
+            label.Found(Say(MSG_FILTER_CLASS, {Narrow(clsidText)})));
 
   if (zelk::GraphControl::FindPin(filter.Get(), zelk::kCaptureOutputPinName, PINDIR_OUTPUT)) {
-    report.Ok("output-pin", Say(MSG_PIN_TITLE), Verbatim(kPinName));
+    report.Ok(label.Id("output-pin"), label.Title(MSG_PIN_TITLE), label.Found(Verbatim(kPinName)));
   } else {
-    report.Fail("output-pin", Say(MSG_PIN_TITLE), Say(MSG_PIN_MISSING, {kPinName, PinList(filter.Get())}),
-                Say(MSG_PIN_MISSING_REMEDY));
+    report.Fail(label.Id("output-pin"), label.Title(MSG_PIN_TITLE),
+                label.Found(Say(MSG_PIN_MISSING, {kPinName, PinList(filter.Get())})), Say(MSG_PIN_MISSING_REMEDY));
   }
 
   ComPtr<IKsPropertySet> properties;
   if (FAILED(filter.As(&properties)) || !properties) {
-    report.Fail("property-interface", Say(MSG_PROPS_TITLE), Say(MSG_PROPS_MISSING), Say(MSG_PROPS_MISSING_REMEDY));
+    report.Fail(label.Id("property-interface"), label.Title(MSG_PROPS_TITLE), label.Found(Say(MSG_PROPS_MISSING)),
+                Say(MSG_PROPS_MISSING_REMEDY));
     return;
   }
   properties.Reset();
-  report.Ok("property-interface", Say(MSG_PROPS_TITLE), Verbatim("IKsPropertySet"));
-  CheckBoard(report, filter);
+  report.Ok(label.Id("property-interface"), label.Title(MSG_PROPS_TITLE), label.Found(Verbatim("IKsPropertySet")));
+  CheckBoard(report, filter, label);
 }
 
 }  // namespace
@@ -175,15 +195,26 @@ void CheckDevices(Report& report) {
   } else if (named == 1) {
     check = &report.Ok("devices", title, Say(MSG_DEV_FOUND, {kBoardName, devices[taken].path, count}));
   } else {
-    check = &report.Warn("devices", title,
-                         Say(MSG_DEV_SEVERAL, {std::to_string(named), count, kBoardName, devices[taken].path}),
-                         Say(MSG_DEV_SEVERAL_REMEDY));
+    check = &report.Ok("devices", title,
+                       Say(MSG_DEV_SEVERAL, {std::to_string(named), count, kBoardName, devices[taken].path}));
   }
-  for (size_t i = 0; i < devices.size(); ++i) {
-    const UINT line = i == taken ? MSG_DEV_TAKEN : devices[i].boardName ? MSG_DEV_NOT_TAKEN : MSG_DEV_OTHER;
-    check->details.push_back(Say(line, {devices[i].name, devices[i].path}).utf8);
+  // Each device with its board's number; every board is checked, in the order of the list.
+  int board = 0;
+  for (const Device& device : devices) {
+    if (!device.boardName) {
+      check->details.push_back(Say(MSG_DEV_OTHER, {device.name, device.path}).utf8);
+      continue;
+    }
+    ++board;
+    const Text line = board > 1     ? Say(MSG_DEV_BOARD_N, {device.name, device.path, std::to_string(board)})
+                      : named == 1 ? Say(MSG_DEV_TAKEN, {device.name, device.path})
+                                   : Say(MSG_DEV_TAKEN_UNBOUND, {device.name, device.path});
+    check->details.push_back(line.utf8);
   }
-  if (taken != std::string::npos) CheckFilter(report, devices[taken].moniker.Get());
+  board = 0;
+  for (const Device& device : devices) {
+    if (device.boardName) CheckFilter(report, device.moniker.Get(), BoardLabel{++board, named, device.path});
+  }
 }
 
 }  // namespace zelkdiag

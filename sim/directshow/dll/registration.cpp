@@ -1,12 +1,18 @@
-// Registration of zelksim.dll: the two classes under HKCR\CLSID, and the
+// Registration of zelksim.dll: the classes under HKCR\CLSID, and the
 // devices in the video-input category through the filter mapper (the system
-// device enumerator lists what the mapper registered there).
+// device enumerator lists what the mapper registered there). Each virtual
+// board's device also gets its "DevicePath", as a capture driver's device
+// has, which names the board (board_devices.h).
+//   regsvr32 zelksim.dll        board 1, as a machine with one board
+//   regsvr32 /i:N zelksim.dll   boards 1 to N (DllInstall), the others removed
+//   regsvr32 /u zelksim.dll     every board and the classes removed
 #include <windows.h>
 #include <dshow.h>
 #include <wrl/client.h>
 
 #include <string>
 
+#include <board_devices.h>
 #include <sim_control.h>
 
 extern HMODULE simModule;
@@ -109,6 +115,20 @@ HRESULT RegisterDevice(const CLSID& clsid, const wchar_t* friendlyName, const wc
                                 &filter);
 }
 
+// Where the filter mapper keeps a device of the video-input category.
+std::wstring DeviceKey(const wchar_t* instanceName) {
+  wchar_t category[40];
+  StringFromGUID2(CLSID_VideoInputDeviceCategory, category, 40);
+  return std::wstring(L"CLSID\\") + category + L"\\Instance\\" + instanceName;
+}
+
+HRESULT RegisterBoard(int board) {
+  const std::wstring instance = zelk::sim::InstanceNameOf(board);
+  const HRESULT hr = RegisterDevice(CLSID_ZelkSimCapture, ZELK_SIM_DEVICE_NAME, instance.c_str());
+  if (FAILED(hr)) return hr;
+  return SetKey(DeviceKey(instance.c_str()), L"DevicePath", zelk::sim::DevicePathOf(board));
+}
+
 HRESULT UnregisterDevice(const wchar_t* instanceName) {
   ComScope com;
   ComPtr<IFilterMapper2> mapper;
@@ -117,19 +137,47 @@ HRESULT UnregisterDevice(const wchar_t* instanceName) {
   return mapper->UnregisterFilter(&CLSID_VideoInputDeviceCategory, instanceName, CLSID_ZelkSimCapture);
 }
 
+void UnregisterBoardsFrom(int first) {
+  for (int board = first; board <= zelk::sim::kMaxBoards; ++board)
+    UnregisterDevice(zelk::sim::InstanceNameOf(board).c_str());  // absent ones fail harmlessly
+}
+
 }  // namespace
 
 STDAPI DllRegisterServer() {
   const HRESULT hr = RegisterClasses();
   if (FAILED(hr)) return hr;
-  return RegisterDevice(CLSID_ZelkSimCapture, ZELK_SIM_DEVICE_NAME, ZELK_SIM_DEVICE_NAME);
+  return RegisterBoard(1);
 }
 
 STDAPI DllUnregisterServer() {
-  const HRESULT hr = UnregisterDevice(ZELK_SIM_DEVICE_NAME);
+  const HRESULT hr = UnregisterDevice(zelk::sim::InstanceNameOf(1).c_str());
+  UnregisterBoardsFrom(2);
   UnregisterClasses();
   return hr;
 }
+
+// regsvr32 /i:N: N virtual boards (1 to 8); without N, one. /u /i: boards 2 on
+// go (DllUnregisterServer takes board 1 and the classes).
+STDAPI DllInstall(BOOL install, LPCWSTR commandLine) {
+  if (!install) {
+    UnregisterBoardsFrom(2);
+    return S_OK;
+  }
+  int count = 1;
+  if (commandLine && *commandLine) {
+    wchar_t* end = nullptr;
+    const long asked = wcstol(commandLine, &end, 10);
+    if (*end != L'\0' || asked < 1 || asked > zelk::sim::kMaxBoards) return E_INVALIDARG;
+    count = static_cast<int>(asked);
+  }
+  HRESULT hr = RegisterClasses();
+  for (int board = 1; board <= count && SUCCEEDED(hr); ++board) hr = RegisterBoard(board);
+  if (FAILED(hr)) return hr;
+  UnregisterBoardsFrom(count + 1);
+  return S_OK;
+}
+
 
 extern "C" HRESULT WINAPI SimRegisterDevice(LPCWSTR friendlyName, LPCWSTR instanceName, BOOL kind) {
   if (!friendlyName || !instanceName) return E_POINTER;

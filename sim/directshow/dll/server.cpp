@@ -1,7 +1,8 @@
 // zelksim.dll as a COM in-process server: the class factories of the
 // simulated capture board, its faulty variants and the other camera, and the
-// unload rule. All
-// capture filter instances of the process share one board.
+// unload rule. Every capture filter instance of one device shares that
+// device's board: a new instance drives board 1 until the device's moniker
+// loads it with its property bag (board_devices.h).
 #include <windows.h>
 #include <strmif.h>
 #include <wrl/client.h>
@@ -9,16 +10,14 @@
 #include <memory>
 #include <new>
 
+#include <board_devices.h>
 #include <sim_filters.h>
 
 namespace {
 
 LONG serverLocks = 0;
 
-std::shared_ptr<zelk::sim::Board> SharedBoard() {
-  static const auto board = std::make_shared<zelk::sim::Board>();
-  return board;
-}
+std::shared_ptr<zelk::sim::Board> SharedBoard() { return zelk::sim::DeviceBoard(1); }
 
 // The DLL's filter classes.
 struct FilterClass {
