@@ -4,8 +4,8 @@
 // starts, stops and detaches the board over and over. Uses zelkenc.dll as a
 // host loads it, Wine's filter graph and the registered simulated board.
 //
-// The CTest entry runs this program several times (--gtest_repeat), each run
-// bounded by cycles and by time.
+// The threads run several times over in one test, each run bounded by cycles
+// and by time, so that a rare interleaving shows.
 //
 // And turns are fair: a thread that keeps calling cannot hold off another
 // thread's call for longer than the calls that were ahead of it.
@@ -29,6 +29,7 @@ namespace {
 
 using Microsoft::WRL::ComPtr;
 
+constexpr int kRuns = 5;              // runs of the threads, each from a detached board
 constexpr int kCycles = 12;           // attach-to-detach cycles of one run
 constexpr DWORD kRunLimitMs = 4000;   // a run stops after this long even with cycles left
 // A call queued behind a channel scan waits for one SetChannel (200 ms) per
@@ -102,6 +103,9 @@ class RaceTest : public ::testing::Test {
     CoUninitialize();
   }
 
+  // One run of the threads below, from a detached board back to a detached board.
+  void PollsAndSettingsRun();
+
   HMODULE sim = nullptr;
   HMODULE module = nullptr;
   ComPtr<ISimBoardControl> board;
@@ -112,6 +116,13 @@ class RaceTest : public ::testing::Test {
 TEST_F(RaceTest, PollsAndSettingsWhileTheBoardIsAttachedAndDetached) {
   const int32_t tuner = 2;  // the channel changes reach the tuner while initialised
   encoder->SetVideoInput(&tuner, nullptr);
+  for (int run = 0; run < kRuns && !HasFailure(); ++run) {
+    SCOPED_TRACE(testing::Message() << "run " << run + 1 << " of " << kRuns);
+    PollsAndSettingsRun();
+  }
+}
+
+void RaceTest::PollsAndSettingsRun() {
   const PictureSettings first{0, 10, 10, 10, 10};  // stored in state 0, before any thread runs
   ASSERT_EQ(encoder->SetPictureSettings(&first, nullptr), S_OK);
   const HRESULT noFilter = ZELK_E_NO_CAPTURE_FILTER;
