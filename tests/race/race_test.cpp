@@ -29,7 +29,7 @@ namespace {
 
 using Microsoft::WRL::ComPtr;
 
-constexpr int kRuns = 5;              // runs of the threads, each from a detached board
+constexpr int kRuns = 5;              // runs of the threads, each with a new encoder object
 constexpr int kCycles = 12;           // attach-to-detach cycles of one run
 constexpr DWORD kRunLimitMs = 4000;   // a run stops after this long even with cycles left
 // A call queued behind a channel scan waits for one SetChannel (200 ms) per
@@ -81,9 +81,20 @@ class RaceTest : public ::testing::Test {
     ASSERT_EQ(CoCreateInstance(CLSID_ZelkSimCapture, nullptr, CLSCTX_INPROC_SERVER, IID_ISimBoardControl,
                                reinterpret_cast<void**>(board.GetAddressOf())),
               S_OK);
+    Fresh();
+  }
+  // A new encoder object, an empty graph and a reset board, as a host starts;
+  // the encoder before it must have let go of every reference.
+  void Fresh() {
+    if (encoder) {
+      encoder->Release();
+      encoder = nullptr;
+      graph.Reset();
+      EXPECT_EQ(Export<HRESULT(WINAPI*)()>(module, "DllCanUnloadNow")(), S_OK) << "an encoder reference leaked";
+    }
     board->Reset();
     ASSERT_EQ(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IFilterGraph,
-                               reinterpret_cast<void**>(graph.GetAddressOf())),
+                               reinterpret_cast<void**>(graph.ReleaseAndGetAddressOf())),
               S_OK);
     encoder = Export<PFN_CreateEncoder>(module, "CreateEncoder")(nullptr);
     ASSERT_NE(encoder, nullptr);
@@ -103,7 +114,7 @@ class RaceTest : public ::testing::Test {
     CoUninitialize();
   }
 
-  // One run of the threads below, from a detached board back to a detached board.
+  // One run of the threads below, from a new encoder object to a detached board.
   void PollsAndSettingsRun();
 
   HMODULE sim = nullptr;
@@ -114,15 +125,17 @@ class RaceTest : public ::testing::Test {
 };
 
 TEST_F(RaceTest, PollsAndSettingsWhileTheBoardIsAttachedAndDetached) {
-  const int32_t tuner = 2;  // the channel changes reach the tuner while initialised
-  encoder->SetVideoInput(&tuner, nullptr);
   for (int run = 0; run < kRuns && !HasFailure(); ++run) {
     SCOPED_TRACE(testing::Message() << "run " << run + 1 << " of " << kRuns);
+    if (run > 0) Fresh();
+    if (HasFatalFailure()) return;
     PollsAndSettingsRun();
   }
 }
 
 void RaceTest::PollsAndSettingsRun() {
+  const int32_t tuner = 2;  // the channel changes reach the tuner while initialised
+  encoder->SetVideoInput(&tuner, nullptr);
   const PictureSettings first{0, 10, 10, 10, 10};  // stored in state 0, before any thread runs
   ASSERT_EQ(encoder->SetPictureSettings(&first, nullptr), S_OK);
   const HRESULT noFilter = ZELK_E_NO_CAPTURE_FILTER;
