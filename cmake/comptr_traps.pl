@@ -14,16 +14,29 @@
 use strict;
 use warnings;
 use File::Basename qw(dirname);
-use File::Find qw(find);
+
+# Every file under a folder, in name order; build/ and .git/ are skipped, and
+# so are links to folders (they could loop).
+sub Walk {
+  my ($dir, $take) = @_;
+  opendir(my $handle, $dir) or die "cannot read the folder $dir: $!\n";
+  my @names = sort grep { $_ ne '.' && $_ ne '..' } readdir $handle;
+  closedir $handle;
+  for my $name (@names) {
+    my $path = "$dir/$name";
+    if (-d $path) {
+      Walk($path, $take) unless -l $path || $name eq 'build' || $name eq '.git';
+    } elsif (-f _) {
+      $take->($path);
+    }
+  }
+}
 
 my @roots = @ARGV or die "usage: comptr_traps.pl DIR_OR_FILE...\n";
 my @files;
 for my $root (@roots) {
   if (-f $root) { push @files, $root; next; }
-  find({no_chdir => 1, wanted => sub {
-    if (-d $_ && m{/(?:build|\.git)$}) { $File::Find::prune = 1; return; }
-    push @files, $_ if -f $_ && /\.(?:cpp|cc|h|hpp)$/;
-  }}, $root);
+  Walk($root, sub { push @files, $_[0] if $_[0] =~ /\.(?:cpp|cc|h|hpp)$/ });
 }
 # Include folders: every scanned root and its parent (for "encoder/x.h" from src/).
 my @includeDirs = map { -d $_ ? ($_, dirname($_)) : dirname($_) } @roots;

@@ -13,27 +13,41 @@
 use strict;
 use warnings;
 use File::Basename qw(dirname);
-use File::Find qw(find);
+
+# Every file under a folder, in name order; build/ and .git/ are skipped, and
+# so are links to folders (they could loop).
+sub Walk {
+  my ($dir, $take) = @_;
+  opendir(my $handle, $dir) or die "cannot read the folder $dir: $!\n";
+  my @names = sort grep { $_ ne '.' && $_ ne '..' } readdir $handle;
+  closedir $handle;
+  for my $name (@names) {
+    my $path = "$dir/$name";
+    if (-d $path) {
+      Walk($path, $take) unless -l $path || $name eq 'build' || $name eq '.git';
+    } elsif (-f _) {
+      $take->($path);
+    }
+  }
+}
 
 my @roots = @ARGV or die "usage: md_links.pl DIR_OR_FILE...\n";
 my @files;
 my %rootOf;
 for my $root (@roots) {
   if (-f $root) { push @files, $root; $rootOf{$root} = dirname($root); next; }
-  find({no_chdir => 1, wanted => sub {
-    if (-d $_ && m{/(?:build|\.git)$}) { $File::Find::prune = 1; return; }
-    if (-f $_ && /\.md$/i) { push @files, $_; $rootOf{$_} = $root; }
-  }}, $root);
+  Walk($root, sub { if ($_[0] =~ /\.md$/i) { push @files, $_[0]; $rootOf{$_[0]} = $root; } });
 }
 
 # The Markdown text of a file without fenced code blocks and code spans; each
 # line keeps its place, so line numbers stay right.
 sub ProseLines {
   my ($path) = @_;
-  open(my $in, '<:encoding(UTF-8)', $path) or return ();
+  open(my $in, '<', $path) or return ();
   my @lines;
   my $fence;
   while (my $line = <$in>) {
+    utf8::decode($line);   # UTF-8 text; a line that is not stays bytes
     chomp $line;
     if (defined $fence) {
       $fence = undef if $line =~ /^\s{0,3}(\Q$fence\E+)\s*$/;
@@ -59,9 +73,10 @@ sub Anchors {
   my ($path) = @_;
   return $anchorCache{$path} if $anchorCache{$path};
   my (%anchors, %seen);
-  open(my $in, '<:encoding(UTF-8)', $path) or return $anchorCache{$path} = {};
+  open(my $in, '<', $path) or return $anchorCache{$path} = {};
   my @raw = <$in>;
   close $in;
+  utf8::decode($_) for @raw;
   chomp @raw;
   my $fence;
   my @headings;

@@ -4,8 +4,8 @@
 // starts, stops and detaches the board over and over. Uses zelkenc.dll as a
 // host loads it, Wine's filter graph and the registered simulated board.
 //
-// The CTest entry runs this program several times (--gtest_repeat), each run
-// bounded by cycles and by time.
+// The threads run several times over in one test, each run bounded by cycles
+// and by time, so that a rare interleaving shows.
 //
 // And turns are fair: a thread that keeps calling cannot hold off another
 // thread's call for longer than the calls that were ahead of it.
@@ -29,6 +29,7 @@ namespace {
 
 using Microsoft::WRL::ComPtr;
 
+constexpr int kRuns = 5;              // runs of the threads, each with a new encoder object
 constexpr int kCycles = 12;           // attach-to-detach cycles of one run
 constexpr DWORD kRunLimitMs = 4000;   // a run stops after this long even with cycles left
 // A call queued behind a channel scan waits for one SetChannel (200 ms) per
@@ -80,9 +81,20 @@ class RaceTest : public ::testing::Test {
     ASSERT_EQ(CoCreateInstance(CLSID_ZelkSimCapture, nullptr, CLSCTX_INPROC_SERVER, IID_ISimBoardControl,
                                reinterpret_cast<void**>(board.GetAddressOf())),
               S_OK);
+    Fresh();
+  }
+  // A new encoder object, an empty graph and a reset board, as a host starts;
+  // the encoder before it must have let go of every reference.
+  void Fresh() {
+    if (encoder) {
+      encoder->Release();
+      encoder = nullptr;
+      graph.Reset();
+      EXPECT_EQ(Export<HRESULT(WINAPI*)()>(module, "DllCanUnloadNow")(), S_OK) << "an encoder reference leaked";
+    }
     board->Reset();
     ASSERT_EQ(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IFilterGraph,
-                               reinterpret_cast<void**>(graph.GetAddressOf())),
+                               reinterpret_cast<void**>(graph.ReleaseAndGetAddressOf())),
               S_OK);
     encoder = Export<PFN_CreateEncoder>(module, "CreateEncoder")(nullptr);
     ASSERT_NE(encoder, nullptr);
@@ -102,6 +114,9 @@ class RaceTest : public ::testing::Test {
     CoUninitialize();
   }
 
+  // One run of the threads below, from a new encoder object to a detached board.
+  void PollsAndSettingsRun();
+
   HMODULE sim = nullptr;
   HMODULE module = nullptr;
   ComPtr<ISimBoardControl> board;
@@ -110,6 +125,15 @@ class RaceTest : public ::testing::Test {
 };
 
 TEST_F(RaceTest, PollsAndSettingsWhileTheBoardIsAttachedAndDetached) {
+  for (int run = 0; run < kRuns && !HasFailure(); ++run) {
+    SCOPED_TRACE(testing::Message() << "run " << run + 1 << " of " << kRuns);
+    if (run > 0) Fresh();
+    if (HasFatalFailure()) return;
+    PollsAndSettingsRun();
+  }
+}
+
+void RaceTest::PollsAndSettingsRun() {
   const int32_t tuner = 2;  // the channel changes reach the tuner while initialised
   encoder->SetVideoInput(&tuner, nullptr);
   const PictureSettings first{0, 10, 10, 10, 10};  // stored in state 0, before any thread runs

@@ -3,6 +3,8 @@
 # their own, with the i686 simulator registered through the 32-bit regsvr32;
 # leaves out what tools/wine32/left-out lists for the loader's mode. Run by
 # ./run test32 [ctest options] once build/win32 is built with its tests.
+#   tools/wine32/test32.sh --prepare   only sets up the loader and the prefix
+#                                      (./run test does it while it builds)
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 ROOT=$PWD
@@ -36,6 +38,7 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
     exit 1
   fi
 fi
+[ "${1-}" != --prepare ] || exit 0
 # One server for the whole run: the services start once, not once per program
 # (one that is already running serves as well).
 wineserver -p || true
