@@ -14,22 +14,9 @@ use strict;
 use warnings;
 use File::Basename qw(dirname);
 
-# Every file under a folder, in name order; build/ and .git/ are skipped, and
-# so are links to folders (they could loop).
-sub Walk {
-  my ($dir, $take) = @_;
-  opendir(my $handle, $dir) or die "cannot read the folder $dir: $!\n";
-  my @names = sort grep { $_ ne '.' && $_ ne '..' } readdir $handle;
-  closedir $handle;
-  for my $name (@names) {
-    my $path = "$dir/$name";
-    if (-d $path) {
-      Walk($path, $take) unless -l $path || $name eq 'build' || $name eq '.git';
-    } elsif (-f _) {
-      $take->($path);
-    }
-  }
-}
+# Walk(DIR, CODE): every file under a folder, in name order.
+my $walk = dirname(__FILE__) . '/tree_walk.pl';
+do($walk =~ m{^/} ? $walk : "./$walk") or die "$walk: " . ($@ || $!) . "\n";
 
 my @roots = @ARGV or die "usage: md_links.pl DIR_OR_FILE...\n";
 my @files;
