@@ -56,7 +56,7 @@ function(zelk_sign)
         RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
     else()
       execute_process(COMMAND sh -c "printf %s \"$ZELK_SIGN_PASSWORD\""
-        COMMAND ${osslsigncode} sign ${options} -readpass - -in ${file} -out ${file}.signed
+        COMMAND ${osslsigncode} sign ${options} -readpass /dev/stdin -in ${file} -out ${file}.signed
         RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
     endif()
     if(NOT rc EQUAL 0 OR NOT EXISTS ${file}.signed)
