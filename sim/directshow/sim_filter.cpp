@@ -178,11 +178,16 @@ STDMETHODIMP SimFilter::Run(REFERENCE_TIME start) {
   return S_OK;
 }
 
+// A capture board is a live source: paused, it holds no data back for the
+// renderers to cue on, and says so, so that a graph runs without waiting for
+// a first sample that only comes once it runs.
 STDMETHODIMP SimFilter::GetState(DWORD, FILTER_STATE* state) {
   if (!state) return E_POINTER;
+  bool live = false;
+  for (const auto& pin : pins_) live |= pin->StreamOut() != nullptr;
   std::lock_guard<std::mutex> guard(lock_);
   *state = state_;
-  return S_OK;
+  return live && state_ == State_Paused ? VFW_S_CANT_CUE : S_OK;
 }
 
 STDMETHODIMP SimFilter::SetSyncSource(IReferenceClock* clock) {

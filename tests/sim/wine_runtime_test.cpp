@@ -1,18 +1,25 @@
 // zelksim.dll in Wine's real COM runtime: registered through the filter mapper,
 // found by the system device enumerator, bound, connected and disconnected in
-// a real filter graph, and one board shared by every instance.
+// a real filter graph, one board shared by every instance, and a stream that
+// Wine's own graph, clock and stock filters stop from inside a Receive.
 #include <gtest/gtest.h>
 
 #include <dshow.h>
+#include <qedit.h>
 
 #include <algorithm>
 #include <string>
 #include <vector>
 
+#include <board_protocol.h>
 #include <encoder/property_channel.h>
 #include <sim_filters.h>
 
 #include "support/expect.h"
+
+// The stock Sample Grabber and Null Renderer, from the SDK's GUID library.
+EXTERN_C const CLSID CLSID_SampleGrabber;
+EXTERN_C const CLSID CLSID_NullRenderer;
 
 namespace zelk::test {
 namespace {
@@ -58,7 +65,8 @@ ComPtr<IBaseFilter> BindDevice(const wchar_t* friendlyName) {
   return filter;
 }
 
-// The pin as the module looks for it: by name and direction through EnumPins.
+// The pin as the module looks for it: by name and direction through EnumPins
+// (no name: the first pin of that direction).
 ComPtr<IPin> FindPin(IBaseFilter* filter, const wchar_t* name, PIN_DIRECTION direction) {
   ComPtr<IEnumPins> pins;
   if (filter->EnumPins(pins.ReleaseAndGetAddressOf()) != S_OK) return nullptr;
@@ -67,11 +75,49 @@ ComPtr<IPin> FindPin(IBaseFilter* filter, const wchar_t* name, PIN_DIRECTION dir
     PIN_INFO info;
     if (SUCCEEDED(pin->QueryPinInfo(&info))) {
       if (info.pFilter) info.pFilter->Release();
-      if (info.dir == direction && std::wstring(info.achName) == name) return pin;
+      if (info.dir == direction && (!name || std::wstring(info.achName) == name)) return pin;
     }
     pin.Reset();
   }
   return nullptr;
+}
+
+// A Sample Grabber callback, run inside the grabber's Receive on the board's
+// streaming thread: the first sample stops the whole graph from there.
+class StopOnFirstSample final : public ISampleGrabberCB {
+ public:
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    *out = nullptr;
+    if (!IsEqualIID(iid, IID_IUnknown) && !IsEqualIID(iid, IID_ISampleGrabberCB)) return E_NOINTERFACE;
+    *out = static_cast<ISampleGrabberCB*>(this);
+    AddRef();
+    return S_OK;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return InterlockedIncrement(&refs); }
+  ULONG STDMETHODCALLTYPE Release() override { return InterlockedDecrement(&refs); }
+  HRESULT STDMETHODCALLTYPE SampleCB(double, IMediaSample*) override {
+    if (InterlockedIncrement(&samples) == 1) {
+      ComPtr<IMediaControl> graph;
+      graph.Swap(stopGraph);  // once, and no cycle graph -> grabber -> callback -> graph
+      stopResult = graph->Stop();
+      SetEvent(stopped);
+    }
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE BufferCB(double, BYTE*, long) override { return E_NOTIMPL; }
+
+  volatile LONG refs = 0;  // the test's object lives on its stack: only the grabber counts
+  volatile LONG samples = 0;
+  ComPtr<IMediaControl> stopGraph;
+  HRESULT stopResult = E_PENDING;
+  HANDLE stopped = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+};
+
+// Polls (up to 20 s, a bound against hanging, never a timing) until `done`.
+template <typename Done>
+bool Eventually(Done done) {
+  for (int i = 0; i < 2000 && !done(); ++i) Sleep(10);
+  return done();
 }
 
 class WineRuntime : public ::testing::Test {
@@ -235,6 +281,90 @@ TEST_F(WineRuntime, ExtraDevicesAreListedAndBoundToTheirClass) {
   for (const Device& device : VideoInputDevices()) names.push_back(device.name);
   EXPECT_EQ(std::count(names.begin(), names.end(), L"Another Camera"), 0);
   EXPECT_EQ(std::count(names.begin(), names.end(), L"MB86393 PCI Capture"), 1);
+}
+
+TEST_F(WineRuntime, StopFromInsideAReceiveReturnsAndTheGraphRecordsAgain) {
+  ComPtr<ISimBoardControl> simBoard;
+  ASSERT_EQ(CoCreateInstance(CLSID_ZelkSimCapture, nullptr, CLSCTX_INPROC_SERVER,
+                             IID_PPV_ARGS(simBoard.ReleaseAndGetAddressOf())),
+            S_OK);
+  ASSERT_EQ(simBoard->Reset(), S_OK);
+  auto status = [&] {
+    SimStreamStatus now{};
+    simBoard->GetStreamStatus(&now);
+    return now;
+  };
+  StopOnFirstSample callback;
+  {
+    ComPtr<IBaseFilter> capture = BindDevice(L"MB86393 PCI Capture");
+    ASSERT_TRUE(capture);
+    // The encoder delivers once it has firmware and its control record.
+    PropertyChannel properties(capture);
+    const uint32_t firmware[4] = {8, 1, 0x03020100, 0x07060504};
+    ASSERT_EQ(properties.SetDeviceProperty(kPropFirmware, firmware, sizeof firmware), S_OK);
+    const uint32_t record[board::kControlRecordFields] = {0, 1, 0, 3};
+    ASSERT_EQ(properties.SetDeviceProperty(kPropControlRecord, record, sizeof record), S_OK);
+
+    ComPtr<IGraphBuilder> graph;
+    ComPtr<IBaseFilter> grabber, renderer;
+    ASSERT_EQ(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER,
+                               IID_PPV_ARGS(graph.ReleaseAndGetAddressOf())),
+              S_OK);
+    ASSERT_EQ(CoCreateInstance(CLSID_SampleGrabber, nullptr, CLSCTX_INPROC_SERVER,
+                               IID_PPV_ARGS(grabber.ReleaseAndGetAddressOf())),
+              S_OK);
+    ASSERT_EQ(CoCreateInstance(CLSID_NullRenderer, nullptr, CLSCTX_INPROC_SERVER,
+                               IID_PPV_ARGS(renderer.ReleaseAndGetAddressOf())),
+              S_OK);
+    ASSERT_EQ(graph->AddFilter(capture.Get(), L"MB86393 PCI Capture"), S_OK);
+    ASSERT_EQ(graph->AddFilter(grabber.Get(), L"Grabber"), S_OK);
+    ASSERT_EQ(graph->AddFilter(renderer.Get(), L"Null"), S_OK);
+    {
+      ComPtr<ISampleGrabber> grab;
+      ASSERT_EQ(grabber.As(&grab), S_OK);
+      ASSERT_EQ(grab->SetCallback(&callback, 0), S_OK);
+    }
+    ASSERT_EQ(graph->ConnectDirect(FindPin(capture.Get(), L"Video/Muxed Out", PINDIR_OUTPUT).Get(),
+                                   FindPin(grabber.Get(), nullptr, PINDIR_INPUT).Get(), nullptr),
+              S_OK);
+    ASSERT_EQ(graph->ConnectDirect(FindPin(grabber.Get(), nullptr, PINDIR_OUTPUT).Get(),
+                                   FindPin(renderer.Get(), nullptr, PINDIR_INPUT).Get(), nullptr),
+              S_OK);
+    ComPtr<IMediaControl> control;
+    ASSERT_EQ(graph.As(&control), S_OK);
+    callback.stopGraph = control;
+
+    // Paused, the board says it cannot cue (a renderer would wait for a
+    // sample otherwise). Stop from the grabber's callback returns, on the
+    // streaming thread, and nothing more is delivered.
+    FILTER_STATE state;
+    EXPECT_TRUE(SUCCEEDED(control->Pause()));
+    EXPECT_EQ(capture->GetState(0, &state), VFW_S_CANT_CUE);
+    EXPECT_EQ(state, State_Paused);
+    EXPECT_EQ(control->Run(), S_OK);
+    const DWORD waited = WaitForSingleObject(callback.stopped, 20000);
+    callback.stopGraph.Reset();  // a cycle through the grabber if the callback never ran
+    ASSERT_EQ(waited, WAIT_OBJECT_0) << "no Stop from inside Receive returned; samples " << callback.samples;
+    EXPECT_EQ(callback.stopResult, S_OK);
+    EXPECT_EQ(control->Stop(), S_OK);
+    EXPECT_TRUE(Eventually([&] { return status().state == ZELK_SIM_STREAM_IDLE; }));
+    EXPECT_EQ(callback.samples, 1);
+
+    // The same graph runs and delivers again, and stops from the test's thread.
+    EXPECT_TRUE(SUCCEEDED(control->Run()));
+    EXPECT_TRUE(Eventually([&] { return callback.samples >= 4; })) << "samples " << callback.samples;
+    EXPECT_EQ(control->Stop(), S_OK);
+    EXPECT_EQ(status().state, static_cast<DWORD>(ZELK_SIM_STREAM_IDLE));
+    EXPECT_GE(status().runs, 2u);
+  }
+  // The graph's release leaves nothing running and gives the callback back.
+  const LONG delivered = callback.samples;
+  Sleep(200);
+  EXPECT_EQ(callback.samples, delivered) << "delivered after the graph was released";
+  EXPECT_EQ(callback.refs, 0) << "references left on the grabber's callback";
+  EXPECT_EQ(status().state, static_cast<DWORD>(ZELK_SIM_STREAM_IDLE));
+  CloseHandle(callback.stopped);
+  ASSERT_EQ(simBoard->Reset(), S_OK);
 }
 
 }  // namespace
