@@ -35,7 +35,10 @@ foreach(row ${refusals})
   list(GET row 2 named)
   execute_process(COMMAND ${CMAKE_COMMAND} -E env ZELK_SIGN_PASSWORD=${password}
     ${CMAKE_COMMAND} -DSIGN=${WORK}/${pfx} -P ${sign_script} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
-  if(rc EQUAL 0 OR NOT out MATCHES "${named}")
+  # CMake wraps a message at about 80 columns, so where a line breaks
+  # depends on how long the folder's path is.
+  string(REGEX REPLACE "[ \t\r\n]+" " " flat "${out}")
+  if(rc EQUAL 0 OR NOT flat MATCHES "${named}")
     message(FATAL_ERROR "${pfx} with password '${password}': exit code ${rc}, not refused as '${named}':\n${out}")
   endif()
 endforeach()
