@@ -114,9 +114,10 @@ STDMETHODIMP SimFilter::Load(IPropertyBag* bag, IErrorLog* log) {
   VARIANT path;
   VariantInit(&path);
   path.vt = VT_BSTR;
+  path.bstrVal = nullptr;  // a bag may free what the variant held before it writes
   // A device without a path of ours (an older registration) is board 1.
-  if (FAILED(bag->Read(L"DevicePath", &path, log)) || path.vt != VT_BSTR) return S_OK;
-  const int number = BoardOfDevicePath(path.bstrVal);
+  const bool read = SUCCEEDED(bag->Read(L"DevicePath", &path, log)) && path.vt == VT_BSTR;
+  const int number = read ? BoardOfDevicePath(path.bstrVal) : 0;
   VariantClear(&path);
   if (number == 0 || number == board_->Number()) return S_OK;
   {

@@ -122,6 +122,7 @@ class Streamer::Shared : public std::enable_shared_from_this<Streamer::Shared> {
   std::shared_ptr<const ProgramStream> clip_;  // the last clip checked, for clipInput_
   int clipInput_ = -1;
   std::wstring clipFolder_;
+  size_t clipCapacity_ = 0;  // the buffer size it was checked against
 
   REFERENCE_TIME start_ = 0;        // Run's start time on the clock
   LARGE_INTEGER localStart_{};      // without a clock: when Run came
@@ -299,8 +300,13 @@ void Streamer::Shared::Stop() {
     wanted_ = State_Stopped;
     changed_.notify_all();
   }
-  if (!alive_) {  // no thread runs: nothing is committed
+  if (!alive_) {
+    // No thread runs. One that ended on an error left its allocator
+    // committed: it goes back all the same (decommitting twice does nothing).
     clock_.Reset();
+    ComPtr<IMemAllocator> allocator = allocator_;
+    lock.unlock();
+    if (allocator) allocator->Decommit();
     return;
   }
   ComPtr<IMemAllocator> allocator = allocator_;
@@ -332,8 +338,8 @@ bool Streamer::Shared::WaitUntil(std::unique_lock<std::mutex>& lock, REFERENCE_T
 }
 
 bool Streamer::Shared::ClipFor(std::unique_lock<std::mutex>& lock, const Board::StreamView& view, HRESULT* hr) {
-  if (clip_ && clipInput_ == view.input && clipFolder_ == view.clipFolder) return true;
   const size_t capacity = bufferSize_;
+  if (clip_ && clipInput_ == view.input && clipFolder_ == view.clipFolder && clipCapacity_ == capacity) return true;
   lock.unlock();
   LoadedClip loaded = LoadClip(view.clipFolder, view.input, view.boardNumber);
   if (loaded.clip) {
@@ -350,6 +356,7 @@ bool Streamer::Shared::ClipFor(std::unique_lock<std::mutex>& lock, const Board::
   clip_ = std::move(loaded.clip);
   clipInput_ = view.input;
   clipFolder_ = view.clipFolder;
+  clipCapacity_ = capacity;
   return true;
 }
 
