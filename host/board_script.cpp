@@ -52,8 +52,11 @@ ComPtr<ISimBoardControl> ReachBoard(int boardNumber) {
   ComPtr<ISimBoardControl> board;
   if (SUCCEEDED(hr)) hr = filter.As(&board);
   if (FAILED(hr)) {
-    Warning("the simulated board (zelksim.dll) is not registered: " + DescribeResult(hr) +
-            "; going on without it, the board traffic cannot be shown");
+    const std::string what = boardNumber > 1 && hr == VFW_E_NOT_FOUND
+                                 ? "simulated board " + std::to_string(boardNumber) +
+                                       " is not among the video-input devices (regsvr32 /i:N zelksim.dll)"
+                                 : "the simulated board (zelksim.dll) is not registered";
+    Warning(what + ": " + DescribeResult(hr) + "; going on without it, the board traffic cannot be shown");
     return nullptr;
   }
   return board;

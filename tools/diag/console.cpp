@@ -44,7 +44,8 @@ void Write(std::FILE* out, const std::string& utf8) {
 
 void WaitIfOwnConsole(const std::string& promptUtf8) {
   const HANDLE input = Console(GetStdHandle(STD_INPUT_HANDLE));
-  if (!input) return;
+  // A report written to a file or pipe gets no prompt in it.
+  if (!input || !Console(GetStdHandle(STD_OUTPUT_HANDLE))) return;
   DWORD processes[2];
   if (GetConsoleProcessList(processes, 2) != 1) return;  // a prompt or another program shares the window
   Write(stdout, "\n" + promptUtf8 + "\n");
