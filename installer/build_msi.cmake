@@ -58,13 +58,8 @@ include(${CMAKE_CURRENT_LIST_DIR}/release.cmake)
 msi_release_inputs(${work})
 # ----
 
-function(run)
-  execute_process(COMMAND ${ARGN} WORKING_DIRECTORY ${work} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
-  if(NOT rc EQUAL 0)
-    message(FATAL_ERROR "${ARGN}\n${out}")
-  endif()
-  set(run_output "${out}" PARENT_SCOPE)
-endfunction()
+set(run_directory ${work})
+include(${CMAKE_CURRENT_LIST_DIR}/../cmake/run_checked.cmake)
 
 # wixl 0.101 drops text outside ASCII (and stops on such a shortcut name):
 # each attribute value with such text goes through it as a token, written

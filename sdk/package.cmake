@@ -29,13 +29,7 @@ load_cache(${BUILD} READ_WITH_PREFIX "" CMAKE_OBJDUMP)
 set(prefix ${OUT}/install)
 set(archive ${OUT}/${CPACK_PACKAGE_FILE_NAME}.zip)
 
-function(run)
-  execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
-  if(NOT rc EQUAL 0)
-    message(FATAL_ERROR "${ARGN}\n${out}")
-  endif()
-  set(run_output "${out}" PARENT_SCOPE)
-endfunction()
+include(${CMAKE_CURRENT_LIST_DIR}/../cmake/run_checked.cmake)
 
 # The installed tree and the archive, from the same builds.
 file(REMOVE_RECURSE ${OUT})

@@ -86,12 +86,7 @@ class RaceTest : public ::testing::Test {
   // A new encoder object, an empty graph and a reset board, as a host starts;
   // the encoder before it must have let go of every reference.
   void Fresh() {
-    if (encoder) {
-      encoder->Release();
-      encoder = nullptr;
-      graph.Reset();
-      EXPECT_EQ(Export<HRESULT(WINAPI*)()>(module, "DllCanUnloadNow")(), S_OK) << "an encoder reference leaked";
-    }
+    if (encoder) DropEncoder();
     board->Reset();
     ASSERT_EQ(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IFilterGraph,
                                reinterpret_cast<void**>(graph.ReleaseAndGetAddressOf())),
@@ -99,14 +94,20 @@ class RaceTest : public ::testing::Test {
     encoder = Export<PFN_CreateEncoder>(module, "CreateEncoder")(nullptr);
     ASSERT_NE(encoder, nullptr);
   }
-  void TearDown() override {
+  // Lets go of the encoder object and its graph: the module must then hold
+  // no reference at all.
+  void DropEncoder() {
     if (encoder) encoder->Release();
+    encoder = nullptr;
     graph.Reset();
-    board.Reset();
     if (module) {
       EXPECT_EQ(Export<HRESULT(WINAPI*)()>(module, "DllCanUnloadNow")(), S_OK) << "an encoder reference leaked";
-      FreeLibrary(module);
     }
+  }
+  void TearDown() override {
+    DropEncoder();
+    board.Reset();
+    if (module) FreeLibrary(module);
     if (sim) {
       EXPECT_EQ(Export<HRESULT(WINAPI*)()>(sim, "DllCanUnloadNow")(), S_OK) << "a simulator reference leaked";
       FreeLibrary(sim);

@@ -12,13 +12,8 @@ set(ENV{SOURCE_DATE_EPOCH} 1700000000)
 file(REMOVE_RECURSE ${WORK})
 file(MAKE_DIRECTORY ${WORK}/pe)
 
-function(run)
-  execute_process(COMMAND ${ARGN} WORKING_DIRECTORY ${WORK} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
-  if(NOT rc EQUAL 0)
-    message(FATAL_ERROR "${ARGN}\n${out}")
-  endif()
-  set(run_output "${out}" PARENT_SCOPE)
-endfunction()
+set(run_directory ${WORK})
+include(${CMAKE_CURRENT_LIST_DIR}/../../cmake/run_checked.cmake)
 
 run(openssl req -x509 -newkey rsa:2048 -nodes -keyout key.pem -out root.pem -days 2 -subj "/CN=Throwaway signer"
   -addext extendedKeyUsage=codeSigning)

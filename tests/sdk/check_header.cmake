@@ -1,5 +1,6 @@
 # Compiles the public header alone, warnings as errors, as C (C99, C11, with
-# the C call macros) and as C++ (C++11 to C++20), for x86_64 and i686; then
+# the C call macros) and as C++ (C++11 to C++20) with the compilers of one
+# build (each build's run checks its own architecture); then
 # every C and C++ block of the vendors' README (README), each a whole source
 # file, with the virtual board's control header (SIM_CONTROL) installed beside
 # the public one, as the package has it.

@@ -145,7 +145,11 @@ class GuardedPages {
     page_ = info.dwPageSize;
     base_ = static_cast<uint8_t*>(VirtualAlloc(nullptr, 2 * page_, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
     DWORD old = 0;
-    if (base_) VirtualProtect(base_ + page_, page_, PAGE_NOACCESS, &old);
+    // Without the guard a read past the clip would go unnoticed: no pages then.
+    if (base_ && !VirtualProtect(base_ + page_, page_, PAGE_NOACCESS, &old)) {
+      VirtualFree(base_, 0, MEM_RELEASE);
+      base_ = nullptr;
+    }
   }
   ~GuardedPages() {
     if (base_) VirtualFree(base_, 0, MEM_RELEASE);

@@ -135,6 +135,17 @@ class WineRuntime : public ::testing::Test {
     FreeLibrary(module_);
     CoUninitialize();
   }
+  // The board's own control interface, with the board reset.
+  static ComPtr<ISimBoardControl> ResetBoard() {
+    ComPtr<ISimBoardControl> control;
+    EXPECT_EQ(CoCreateInstance(CLSID_ZelkSimCapture, nullptr, CLSCTX_INPROC_SERVER,
+                               IID_PPV_ARGS(control.GetAddressOf())),
+              S_OK);
+    if (control) {
+      EXPECT_EQ(control->Reset(), S_OK);
+    }
+    return control;
+  }
   template <typename Function>
   static Function Export(const char* name) {
     return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module_, name)));
@@ -224,11 +235,8 @@ TEST_F(WineRuntime, GraphReleaseBreaksConnectionsAndGivesFiltersBack) {
 }
 
 TEST_F(WineRuntime, EveryInstanceTalksToTheSameBoard) {
-  ComPtr<ISimBoardControl> control;
-  ASSERT_EQ(CoCreateInstance(CLSID_ZelkSimCapture, nullptr, CLSCTX_INPROC_SERVER,
-                             IID_PPV_ARGS(control.ReleaseAndGetAddressOf())),
-            S_OK);
-  ASSERT_EQ(control->Reset(), S_OK);
+  ComPtr<ISimBoardControl> control = ResetBoard();
+  ASSERT_TRUE(control);
   ASSERT_EQ(control->SetBoardCode(5632), S_OK);
 
   ComPtr<IBaseFilter> filter = BindDevice(L"MB86393 PCI Capture");
@@ -284,11 +292,8 @@ TEST_F(WineRuntime, ExtraDevicesAreListedAndBoundToTheirClass) {
 }
 
 TEST_F(WineRuntime, StopFromInsideAReceiveReturnsAndTheGraphRecordsAgain) {
-  ComPtr<ISimBoardControl> simBoard;
-  ASSERT_EQ(CoCreateInstance(CLSID_ZelkSimCapture, nullptr, CLSCTX_INPROC_SERVER,
-                             IID_PPV_ARGS(simBoard.ReleaseAndGetAddressOf())),
-            S_OK);
-  ASSERT_EQ(simBoard->Reset(), S_OK);
+  ComPtr<ISimBoardControl> simBoard = ResetBoard();
+  ASSERT_TRUE(simBoard);
   auto status = [&] {
     SimStreamStatus now{};
     simBoard->GetStreamStatus(&now);

@@ -68,7 +68,12 @@ exclude=$(IFS='|'; echo "${programs[*]}")
 log "running the i686 tests, $MODE loader${whens[2]:+ (old emulator)} (left out: programs matching '$exclude'${GTEST_FILTER:+, tests $GTEST_FILTER})"
 # Bounded as a whole: a program that hangs costs its own timeout, several of
 # them never the whole CI run.
+# In the background, so that a TERM or INT (./run test ending early) is
+# handled at once and passed on, not after the whole run.
 status=0
-timeout 1800 ctest --preset win32 -E "$exclude" "$@" || status=$?
+timeout 1800 ctest --preset win32 -E "$exclude" "$@" &
+ctest_pid=$!
+trap 'kill "$ctest_pid" 2>/dev/null; exit 143' TERM INT
+wait "$ctest_pid" || status=$?
 [ "$status" -ne 124 ] || echo "the i686 tests did not finish within 30 minutes" >&2
 exit "$status"
